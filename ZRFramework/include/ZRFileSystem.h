@@ -1,0 +1,51 @@
+// File and directory tests, moves, recursive creation, enumeration and well-known folders.
+#ifndef ZRFRAMEWORK_FILESYSTEM_H
+#define ZRFRAMEWORK_FILESYSTEM_H
+
+#include <dirent.h>
+
+#include <string>
+
+#include "ZRFrameworkExport.h"
+
+namespace ZRFramework {
+
+// The state of one enumeration; the caller sets dirPath (no trailing separator) first.
+struct zrDirectory {
+    DIR* dirHandle = nullptr;
+    std::string currentName;
+    std::string dirPath;
+};
+
+namespace ZRFileSystem {
+
+ZRFRAMEWORK_API bool CheckFile(std::string path);
+ZRFRAMEWORK_API bool CheckDirectory(std::string path);
+// Replaces `to` when it exists.
+ZRFRAMEWORK_API bool MoveFile(std::string from, std::string to);
+// Recursive: the result is that of the last level, so an existing path gives false.
+ZRFRAMEWORK_API bool MakeDirectory(std::string path, bool recursive);
+ZRFRAMEWORK_API int GetFileSize(const char* path);
+ZRFRAMEWORK_API long GetFileCreation(const char* path);
+ZRFRAMEWORK_API long GetFileLastMod(const char* path);
+
+ZRFRAMEWORK_API bool EnumDirFirstFile(zrDirectory* dir, bool onlyPrograms);
+ZRFRAMEWORK_API bool EnumDirNextFile(zrDirectory* dir);
+ZRFRAMEWORK_API bool EnumDirGetFirstDir(zrDirectory* dir);
+ZRFRAMEWORK_API bool EnumDirGetNextDir(zrDirectory* dir);
+ZRFRAMEWORK_API bool EnumDirClose(zrDirectory* dir);
+
+ZRFRAMEWORK_API std::string GetHomeFolder();
+ZRFRAMEWORK_API std::string GetAppSettingsFolder();
+ZRFRAMEWORK_API std::string GetTemporaryFolder();
+
+// Drives exist only on Windows; here they are always absent.
+ZRFRAMEWORK_API int GetNumOfLogicalDrives();
+ZRFRAMEWORK_API std::string DriveIndexToMountPoint(int index);
+ZRFRAMEWORK_API unsigned long long GetSizeOfLogicalDrive(std::string drive);
+ZRFRAMEWORK_API unsigned long long GetFreeSpaceOfLogicalDrive(std::string drive);
+
+}  // namespace ZRFileSystem
+}  // namespace ZRFramework
+
+#endif

@@ -1,0 +1,14 @@
+// Umbrella header: every public header of the framework library.
+#ifndef ZRFRAMEWORK_H
+#define ZRFRAMEWORK_H
+
+#include "ZRBase64.h"
+#include "ZRFileSystem.h"
+#include "ZRFrameworkExport.h"
+#include "ZRMd5.h"
+#include "ZRMemoryManager.h"
+#include "ZRPropertyMap.h"
+#include "ZRStringHelper.h"
+#include "ZRThreads.h"
+
+#endif
