@@ -2,6 +2,7 @@
 #ifndef ZRFRAMEWORK_PROPERTYMAP_H
 #define ZRFRAMEWORK_PROPERTYMAP_H
 
+#include <memory>
 #include <string>
 
 #include "ZRFrameworkExport.h"
@@ -33,7 +34,7 @@ private:
 
 class ZRFRAMEWORK_API zrPropertyMap {
 public:
-    zrPropertyMap() = default;
+    zrPropertyMap();
     ~zrPropertyMap();
     zrPropertyMap(const zrPropertyMap&) = delete;
     zrPropertyMap& operator=(const zrPropertyMap&) = delete;
@@ -66,8 +67,10 @@ public:
 private:
     item_attr_node* Find(const char* name) const;
     void Store(const char* name, std::string text, bool specified, bool pathSubstitution);
+    void Append(item_attr attr);
 
-    item_attr_node* head_ = nullptr;
+    // Each node owns its successor; tail_ only points into the chain.
+    std::unique_ptr<item_attr_node> head_;
     item_attr_node* tail_ = nullptr;
 };
 

@@ -43,8 +43,7 @@ ZRFRAMEWORK_API bool SplitCommandLines(std::string commandLine, std::string& fir
                                        std::string& rest);
 
 ZRFRAMEWORK_API std::vector<std::string> TokenizeString(std::string text, std::string separators);
-ZRFRAMEWORK_API std::set<std::string> TokenizeStringToSet(std::string text,
-                                                          std::string separators);
+ZRFRAMEWORK_API std::set<std::string> TokenizeStringToSet(std::string text, std::string separators);
 ZRFRAMEWORK_API std::set<long> TokenizeStringToLongSet(std::string text, std::string separators);
 
 // Line n (1-based) of a line-feed separated text, without its line feed; empty when absent.
