@@ -21,10 +21,11 @@ namespace ZRFileSystem {
 
 ZRFRAMEWORK_API bool CheckFile(std::string path);
 ZRFRAMEWORK_API bool CheckDirectory(std::string path);
-// Replaces `to` when it exists.
+// Replaces `to` when it exists; a failed move leaves `to` as it was.
 ZRFRAMEWORK_API bool MoveFile(std::string from, std::string to);
 // Recursive: the result is that of the last level, so an existing path gives false.
 ZRFRAMEWORK_API bool MakeDirectory(std::string path, bool recursive);
+// -1 when the path cannot be examined; sizes beyond the int range give INT_MAX.
 ZRFRAMEWORK_API int GetFileSize(const char* path);
 ZRFRAMEWORK_API long GetFileCreation(const char* path);
 ZRFRAMEWORK_API long GetFileLastMod(const char* path);

@@ -39,7 +39,8 @@ struct zrThreadObj {
     int exitCode;
 };
 
-// The entry receives the start record; it ends with EndThread(code, startRecord).
+// The entry receives the start record; it ends with EndThread(code, startRecord). An entry
+// that simply returns leaves `finished` false and the exit code 0; its start record is freed.
 typedef void* (*zrThreadEntry)(void* startRecord);
 
 ZRFRAMEWORK_API zrMutex CreateMutex();
@@ -48,7 +49,12 @@ ZRFRAMEWORK_API void UnlockMutex(zrMutex mutex);
 ZRFRAMEWORK_API bool TryLockMutex(zrMutex mutex);
 ZRFRAMEWORK_API bool DestroyMutex(zrMutex mutex);
 
-// `recursive` lets a thread re-enter the read holds or the write hold it already has.
+// `recursive` lets a thread re-enter the holds it already has: a reader gets another read hold
+// without deferring to waiting writers, and the write holder may take the write hold again. A
+// read request from the write holder is granted as one more level of its write hold (lockState
+// goes further below zero), so every hold of that thread is released by UnlockRWLocker in any
+// order. A reader asking for the write hold still waits for its own read holds: do not upgrade.
+// Without `recursive` no thread is tracked and a second hold by the same thread is a new hold.
 ZRFRAMEWORK_API _zrRWLocker* CreateRWLocker(bool recursive);
 ZRFRAMEWORK_API void LockReadRWLocker(_zrRWLocker* locker);
 ZRFRAMEWORK_API void LockWriteRWLocker(_zrRWLocker* locker);
@@ -58,11 +64,12 @@ ZRFRAMEWORK_API bool TryLockWriteRWLocker(_zrRWLocker* locker);
 // Timed forms are not offered: always false, the locker is not touched.
 ZRFRAMEWORK_API bool TryLockReadRWLocker(_zrRWLocker* locker, int milliseconds);
 ZRFRAMEWORK_API bool TryLockWriteRWLocker(_zrRWLocker* locker, int milliseconds);
+// Frees the locker and everything in it; the result is always false.
 ZRFRAMEWORK_API bool DestroyRWLocker(_zrRWLocker* locker);
 
 ZRFRAMEWORK_API zrConditional CreateConditional(zrMutex* mutexRef);
 ZRFRAMEWORK_API bool WaitConditional(zrConditional cond);
-// False when the time-out expired.
+// False when the time-out expired; a negative time-out counts as already expired.
 ZRFRAMEWORK_API bool WaitTimedConditional(zrConditional cond, int milliseconds);
 ZRFRAMEWORK_API bool SignalConditional(zrConditional cond);
 ZRFRAMEWORK_API bool BroadcastSignalConditional(zrConditional cond);
@@ -72,8 +79,10 @@ ZRFRAMEWORK_API zrThreadObj* SpawnThread(zrThreadEntry entry, void* data);
 ZRFRAMEWORK_API void* GetThreadData(void* startRecord);
 [[noreturn]] ZRFRAMEWORK_API void EndThread(int exitCode, void* startRecord);
 ZRFRAMEWORK_API int CheckJoinableThread(zrThreadObj* thread);
-// Waits, frees the object and returns the code given to EndThread.
+// Waits, frees the object and returns the code given to EndThread. When the join itself
+// fails (-1) the object is kept, since the thread may still be using it.
 ZRFRAMEWORK_API int JoinThread(zrThreadObj* thread);
+// Cancels the thread (0 when the request was delivered); it must still be joined.
 ZRFRAMEWORK_API int TerminateThread(zrThreadObj* thread);
 
 }  // namespace ZRProcesses
