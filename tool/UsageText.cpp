@@ -94,8 +94,8 @@ const char* const kConnectionAndControl[] = {
     "-port\t\t\tDispatcher server socket port",
     "-u\t\t\tUsername",
     "-p\t\t\tPassword",
-    "-templatesdir\t\tSpecify a different directory to read/write templates for the current "
-    "session",
+    ("-templatesdir\t\tSpecify a different directory to read/write templates for the current "
+     "session"),
     "-usecache\t\tSkips templates synchronization with the dispatcher",
     "\n\nLOCAL CONTROL MODE:\n",
     "-eev\t\t\tSend an enable control event to the local client",
