@@ -1,0 +1,1 @@
+// ZRLogger: implementation to come.

@@ -1,0 +1,1 @@
+// ZRPerformanceMonitor: implementation to come.

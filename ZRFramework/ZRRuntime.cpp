@@ -1,0 +1,1 @@
+// ZRRuntime: implementation to come.

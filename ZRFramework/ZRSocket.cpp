@@ -1,0 +1,1 @@
+// ZRSocket: implementation to come.

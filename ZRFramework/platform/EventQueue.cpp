@@ -1,0 +1,1 @@
+// Event queue over epoll: implementation to come.

@@ -1,0 +1,3 @@
+// FramingBench: to come.
+#include <benchmark/benchmark.h>
+BENCHMARK_MAIN();

@@ -1,0 +1,3 @@
+// LoggerBench: to come.
+#include <benchmark/benchmark.h>
+BENCHMARK_MAIN();

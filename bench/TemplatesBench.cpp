@@ -1,0 +1,3 @@
+// TemplatesBench: to come.
+#include <benchmark/benchmark.h>
+BENCHMARK_MAIN();
