@@ -3,7 +3,9 @@
 #ifndef ZRFRAMEWORK_RUNTIME_H
 #define ZRFRAMEWORK_RUNTIME_H
 
+#include <array>
 #include <string>
+#include <vector>
 
 #include "ZRFrameworkExport.h"
 
@@ -27,28 +29,53 @@ ZRFRAMEWORK_API void SetDefaultLogger(zrLogger* logger);
 ZRFRAMEWORK_API void RemoveDefaultLogger();
 ZRFRAMEWORK_API zrLogger* GetDefaultLogger();
 
+// The base path stored by InitializeLibrary; empty before it.
 ZRFRAMEWORK_API std::string GetModuleBasePath();
-// The folder of the running program; it stands in for the bundle path of other platforms.
+// The folder of the running program ("/" for a program at the root, empty when it cannot be
+// read); it stands in for the bundle path of other platforms.
 ZRFRAMEWORK_API std::string GetBundlePath();
 
-// Consecutive values, safe from any thread.
+// Consecutive values, safe from any thread; after INT_MAX comes INT_MIN.
 ZRFRAMEWORK_API int GetProgressiveSeed();
-// 24 upper-case hexadecimal digits from four rand() values and the time.
+// 24 upper-case hexadecimal digits from four rand() values and the time. Each rand() value is
+// cut to its low 16 bits, since this platform's rand() reaches 31 bits and the text would
+// otherwise vary in length.
 ZRFRAMEWORK_API std::string GenerateUniqueGUID();
+// False when the name cannot be read; `name` is then unchanged.
 ZRFRAMEWORK_API bool GetHostName(std::string& name);
+
+// One link-layer interface: its name and six-byte hardware address.
+struct zrLinkAddress {
+    std::string name;
+    std::array<unsigned char, 6> address;
+};
+// The hardware addresses of the wired and wireless interfaces, as 12 lower-case hexadecimal
+// digits each, joined by "|"; empty when there is none. Those are the interfaces named "en*"
+// (en0, enp3s0, eno1), "eth*" or "wl*" (wlan0, wlp2s0); loopback, bridges and virtual links
+// are left out.
+ZRFRAMEWORK_API std::string FormatMacAddresses(const std::vector<zrLinkAddress>& interfaces);
+// FormatMacAddresses over the host's interfaces. The argument is not used.
 ZRFRAMEWORK_API std::string GetHostMacAddresses(bool unused);
+// Online processors, at least 1.
 ZRFRAMEWORK_API int GetProcessorsCount();
+// kPlatformLinux on this build.
 ZRFRAMEWORK_API int GetRunningPlatformOS();
 
 ZRFRAMEWORK_API void Swap2Bytes(void* value);
 ZRFRAMEWORK_API void Swap4Bytes(void* value);
 ZRFRAMEWORK_API void Swap8Bytes(void* value);
 
+// Blocks for the whole time, even when signals interrupt it; nothing for 0 or less.
 ZRFRAMEWORK_API void MicroSleep(int milliseconds);
 
-// A machine-wide lock on the file "/tmp/" + name: the descriptor, or -1 when another holder has
-// it or the file cannot be opened.
+// A machine-wide lock: an exclusive, non-blocking flock on the file "/tmp/" + name, created
+// with mode 0644 when missing. Returns the descriptor, or -1 when another holder has it (a
+// second call in this process too), the file cannot be opened, or the name is empty or holds
+// "/" or "..", which could reach outside /tmp. The lock lasts until DeleteUniqueLock or the end
+// of the process; a child started meanwhile inherits the descriptor and with it the lock.
 ZRFRAMEWORK_API int CreateUniqueLock(const char* name);
+// Releases the lock, closes the descriptor and removes the file. False, touching nothing, for a
+// negative descriptor or a name CreateUniqueLock refuses: the file may be another holder's.
 ZRFRAMEWORK_API bool DeleteUniqueLock(int descriptor, const char* name);
 
 }  // namespace ZRFramework

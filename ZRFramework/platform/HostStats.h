@@ -1,0 +1,55 @@
+// Stands in for the host's processor tick and memory statistics: parsers of /proc/stat and
+// /proc/meminfo texts, kept pure so they are tested and fuzzed on fixed texts.
+#ifndef ZRFRAMEWORK_PLATFORM_HOSTSTATS_H
+#define ZRFRAMEWORK_PLATFORM_HOSTSTATS_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ZRFrameworkExport.h"
+
+namespace ZRFramework {
+namespace ZRPlatform {
+
+// One processor's ticks folded into the three states the monitor knows: user is user + nice,
+// system is system + irq + softirq + steal (time the processor was not ours to idle in), idle
+// is idle + iowait. Counters saturate instead of wrapping.
+struct CpuTicks {
+    uint64_t user;
+    uint64_t system;
+    uint64_t idle;
+};
+
+// The "cpuN" lines of a /proc/stat text, in the order listed (the aggregate "cpu" line is
+// skipped). False when a processor line has fewer than four numeric fields or there is none.
+ZRFRAMEWORK_API bool ParseProcStat(const std::string& text, std::vector<CpuTicks>& processors);
+
+// Memory figures in bytes: the total and what can be had without swapping (MemAvailable, or
+// MemFree + Buffers + Cached on kernels that lack it).
+struct MemoryFigures {
+    uint64_t total;
+    uint64_t available;
+};
+
+// False when MemTotal, or both MemAvailable and MemFree, are missing or unreadable.
+ZRFRAMEWORK_API bool ParseProcMeminfo(const std::string& text, MemoryFigures& figures);
+
+// Busy percentage between two samples: du/(du+ds+di)*100 + ds/(du+ds+di)*100, clamped to
+// 0..100; 0 when no tick elapsed. Counters that went backwards give negative growth, which the
+// clamp absorbs.
+ZRFRAMEWORK_API double ProcessorUsage(const CpuTicks& previous, const CpuTicks& current);
+
+// The usage of processors 0..count-1; a processor missing from either sample reads 0.
+ZRFRAMEWORK_API std::vector<double> ProcessorUsages(const std::vector<CpuTicks>& previous,
+                                                    const std::vector<CpuTicks>& current,
+                                                    int count);
+
+// The live files; false when they cannot be read or parsed.
+bool ReadProcStat(std::vector<CpuTicks>& processors);
+bool ReadProcMeminfo(MemoryFigures& figures);
+
+}  // namespace ZRPlatform
+}  // namespace ZRFramework
+
+#endif
