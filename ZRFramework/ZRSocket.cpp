@@ -1,1 +1,524 @@
-// ZRSocket: implementation to come.
+// ZRSocket: the wire frame codec, the buffered non-blocking zrSocketStream and the free IPv4
+// socket functions.
+#include "ZRSocket.h"
+
+#include <arpa/inet.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <climits>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "ZREventQueue.h"
+#include "ZRLogger.h"
+#include "ZRRuntime.h"
+
+namespace ZRFramework {
+namespace ZRSocket {
+
+namespace {
+
+constexpr unsigned long kInitialBufferSize = 2049;
+constexpr unsigned long kReceiveStep = 4096;
+constexpr unsigned long kGrowthStep = 4097;
+constexpr unsigned long kDefaultLimit = 128000;
+// Code byte plus the 4-byte stated text length of a compressed body.
+constexpr uint64_t kCompressedPrefix = 5;
+
+void PutU32(unsigned char* p, uint32_t v) {
+    p[0] = static_cast<unsigned char>(v);
+    p[1] = static_cast<unsigned char>(v >> 8);
+    p[2] = static_cast<unsigned char>(v >> 16);
+    p[3] = static_cast<unsigned char>(v >> 24);
+}
+
+uint32_t GetU32(const char* bytes) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes);
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+struct FrameRelease {
+    void operator()(char* frame) const { destroyEncodedMessage(frame); }
+};
+using OwnedFrame = std::unique_ptr<char[], FrameRelease>;
+
+// Header, code and `body` bytes; the caller fills the body.
+char* NewFrame(unsigned char encoding, unsigned char code, uint32_t lengthField) {
+    char* frame = new (std::nothrow) char[uint64_t{lengthField} + kFrameHeaderSize];
+    if (frame == nullptr) return nullptr;
+    auto* p = reinterpret_cast<unsigned char*>(frame);
+    p[0] = encoding;
+    PutU32(p + 1, lengthField);
+    p[5] = code;
+    return frame;
+}
+
+void Publish(char* frame, uint32_t lengthField, char** out, unsigned long* lengthOut,
+             unsigned long* sizeOut) {
+    *out = frame;
+    const unsigned long length = frame != nullptr ? lengthField : 0;
+    if (lengthOut != nullptr) *lengthOut = length;
+    if (sizeOut != nullptr) *sizeOut = frame != nullptr ? length + kFrameHeaderSize : 0;
+}
+
+// Encoding 0 or 1; no frame when the text does not fit a 32-bit length field.
+void EncodePlain(unsigned char code, const char* text, size_t n, char** frame,
+                 unsigned long* lengthField, unsigned long* frameSize) {
+    if (n >= UINT32_MAX) return;
+    const auto length = static_cast<uint32_t>(n + 1);
+    char* f = NewFrame(n == 0 ? kEncodingEmpty : kEncodingPlain, code, length);
+    if (f != nullptr && n != 0) std::memcpy(f + 6, text, n);
+    Publish(f, length, frame, lengthField, frameSize);
+}
+
+unsigned char CodeByte(const char* code) {
+    return code != nullptr ? static_cast<unsigned char>(code[0]) : 0;
+}
+
+}  // namespace
+
+void encodeMessage(const char* code, const char* text, char** frame, unsigned long* lengthField,
+                   unsigned long* frameSize) {
+    if (frame == nullptr) return;
+    Publish(nullptr, 0, frame, lengthField, frameSize);
+    const unsigned char codeByte = CodeByte(code);
+    const size_t n = text != nullptr ? std::strlen(text) : 0;
+
+    if (n > kCompressionThreshold && n <= UINT32_MAX) {
+        const auto scratchSize = static_cast<uLongf>(static_cast<double>(n) * 1.01) + 12;
+        std::unique_ptr<Bytef[]> scratch(new (std::nothrow) Bytef[scratchSize]);
+        uLongf packed = scratchSize;
+        if (scratch != nullptr &&
+            compress(scratch.get(), &packed, reinterpret_cast<const Bytef*>(text), n) == Z_OK &&
+            packed < n + 4 && packed + kCompressedPrefix <= UINT32_MAX) {
+            const auto length = static_cast<uint32_t>(packed + kCompressedPrefix);
+            char* f = NewFrame(kEncodingCompressed, codeByte, length);
+            if (f != nullptr) {
+                PutU32(reinterpret_cast<unsigned char*>(f) + 6, static_cast<uint32_t>(n));
+                std::memcpy(f + 10, scratch.get(), packed);
+            }
+            Publish(f, length, frame, lengthField, frameSize);
+            return;
+        }
+    }
+    EncodePlain(codeByte, text, n, frame, lengthField, frameSize);
+}
+
+void EncodePlainMessage(const char* code, const char* text, char** frame,
+                        unsigned long* lengthField, unsigned long* frameSize) {
+    if (frame == nullptr) return;
+    Publish(nullptr, 0, frame, lengthField, frameSize);
+    EncodePlain(CodeByte(code), text, text != nullptr ? std::strlen(text) : 0, frame, lengthField,
+                frameSize);
+}
+
+void destroyEncodedMessage(char* buffer) {
+    delete[] buffer;
+}
+
+char* zr_resize_buffer(char* buffer, unsigned long* capacity, unsigned long used,
+                       unsigned long newSize) {
+    char* grown = new (std::nothrow) char[newSize]();
+    if (grown == nullptr) return nullptr;
+    if (buffer != nullptr && used != 0) std::memcpy(grown, buffer, used < newSize ? used : newSize);
+    delete[] buffer;
+    if (capacity != nullptr) *capacity = newSize;
+    return grown;
+}
+
+FrameStatus ScanFrame(const char* data, uint64_t size, uint64_t* frameSize) {
+    if (data == nullptr || size <= kFrameHeaderSize) return FrameStatus::kIncomplete;
+    const uint64_t length = GetU32(data + 1);
+    const uint64_t total = length + kFrameHeaderSize;  // 64-bit: cannot wrap
+    if (frameSize != nullptr) *frameSize = total;
+    if (size < total) return FrameStatus::kIncomplete;
+    const auto encoding = static_cast<unsigned char>(data[0]);
+    // Every frame has its code byte; a compressed one also its stated text length.
+    if (length < 1 || (encoding == kEncodingCompressed && length < kCompressedPrefix))
+        return FrameStatus::kMalformed;
+    return FrameStatus::kComplete;
+}
+
+char* DecodeFrame(const char* frame, uint64_t size, uint64_t maxTextLength, uint64_t* textLength) {
+    uint64_t total = 0;
+    if (ScanFrame(frame, size, &total) != FrameStatus::kComplete) return nullptr;
+    const uint64_t length = total - kFrameHeaderSize;
+    const char* body = frame + kFrameHeaderSize;  // code byte first
+
+    if (static_cast<unsigned char>(frame[0]) != kEncodingCompressed) {
+        char* message = new (std::nothrow) char[length + 1];
+        if (message == nullptr) return nullptr;
+        std::memcpy(message, body, length);
+        message[length] = '\0';
+        if (textLength != nullptr) *textLength = length - 1;
+        return message;
+    }
+
+    const uint64_t stated = GetU32(body + 1);
+    const uint64_t packed = length - kCompressedPrefix;
+    if (stated > maxTextLength || stated > packed * kMaxInflateRatio) return nullptr;
+    std::unique_ptr<char[]> message(new (std::nothrow) char[stated + 2]);
+    if (message == nullptr) return nullptr;
+    message[0] = body[0];
+    uLongf inflated = stated;
+    if (uncompress(reinterpret_cast<Bytef*>(message.get() + 1), &inflated,
+                   reinterpret_cast<const Bytef*>(body + kCompressedPrefix), packed) != Z_OK)
+        return nullptr;
+    // A stream that inflates to less than stated ends where it ends, not at the stated size.
+    message[inflated + 1] = '\0';
+    if (textLength != nullptr) *textLength = inflated;
+    return message.release();
+}
+
+// ---- Free socket functions ----
+
+int CreateSocket(int kind) {
+    const int type = (kind == 1 || kind == 2) ? SOCK_DGRAM : SOCK_STREAM;
+    return socket(AF_INET, type, 0);
+}
+
+int CloseSocket(int fd) {
+    if (fcntl(fd, F_GETFL) == -1) return EBADF;
+    shutdown(fd, SHUT_RDWR);
+    return close(fd);
+}
+
+int SelectSocket(int nfds, fd_set* readSet, fd_set* writeSet, fd_set* exceptSet,
+                 struct timeval* timeout) {
+    return select(nfds, readSet, writeSet, exceptSet, timeout);
+}
+
+int AcceptSocket(int fd, struct sockaddr* address, socklen_t* addressLength) {
+    return accept(fd, address, addressLength);
+}
+
+bool SetBlockStatus(int fd, bool blocking) {
+    int flags = fcntl(fd, F_GETFL);
+    if (flags == -1) return false;
+    if (blocking)
+        flags &= ~O_NONBLOCK;
+    else
+        flags |= O_NONBLOCK;
+    fcntl(fd, F_SETFL, flags);
+    return true;
+}
+
+bool SetNagleStatus(int fd, bool enabled) {
+    const int noDelay = enabled ? 0 : 1;
+    return setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay) == 0;
+}
+
+bool SockAtMark(int) {
+    return false;
+}
+
+bool ListenSocket(int fd) {
+    return listen(fd, 5) != 0;
+}
+
+int CreateLoopbackPipes(int fds[2]) {
+    if (pipe(fds) != 0) return -1;
+    SetBlockStatus(fds[0], false);
+    SetBlockStatus(fds[1], false);
+    return 0;
+}
+
+bool ConnectSocket(int fd, std::string address, int port) {
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_port = htons(static_cast<uint16_t>(port));
+    peer.sin_addr.s_addr = inet_addr(address.c_str());
+    return connect(fd, reinterpret_cast<sockaddr*>(&peer), sizeof peer) == 0;
+}
+
+bool BindBroadcastSocket(int fd, int port) {
+    if (fd == -1) return false;
+    const int on = 1;
+    if (setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) return false;
+    if (setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) return false;
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(static_cast<uint16_t>(port));
+    local.sin_addr.s_addr = htonl(INADDR_ANY);
+    return bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
+}
+
+bool SendbroadcastSocket(int fd, int port, char* data, int length) {
+    sockaddr_in everyone{};
+    everyone.sin_family = AF_INET;
+    everyone.sin_port = htons(static_cast<uint16_t>(port));
+    everyone.sin_addr.s_addr = htonl(INADDR_BROADCAST);
+    if (length >= 0 && sendto(fd, data, static_cast<size_t>(length), 0,
+                              reinterpret_cast<sockaddr*>(&everyone), sizeof everyone) != -1)
+        return true;
+    ZRLogger::AddLogEntry(GetDefaultLogger(), 1, "ZRFramework",
+                          "Unable to send broadcast packet. Socket error!");
+    return false;
+}
+
+}  // namespace ZRSocket
+
+// ---- zrSocketStream ----
+
+namespace {
+
+using namespace ZRSocket;
+
+class Hold {
+public:
+    explicit Hold(ZRProcesses::zrMutex mutex) : mutex_(mutex) { ZRProcesses::LockMutex(mutex_); }
+    ~Hold() { ZRProcesses::UnlockMutex(mutex_); }
+    Hold(const Hold&) = delete;
+    Hold& operator=(const Hold&) = delete;
+
+private:
+    ZRProcesses::zrMutex mutex_;
+};
+
+void AddToCounter(long long* counter, ZRProcesses::zrMutex* lock, long long n) {
+    if (counter == nullptr) return;
+    ZRProcesses::zrMutex mutex = lock != nullptr ? *lock : nullptr;
+    if (mutex != nullptr) ZRProcesses::LockMutex(mutex);
+    *counter += n;
+    if (mutex != nullptr) ZRProcesses::UnlockMutex(mutex);
+}
+
+// Read interest always; write interest, once, while output is queued.
+void Register(int queue, int fd, bool outputQueued, int line) {
+    if (ZREventQueue::WatchDescriptor(queue, fd, outputQueued) != 0) {
+        ZRLogger::AddLogEntry(nullptr, 1, "ZRSocket", "kevent(%d:%d) error on EV_ADD [%s:%d:%d]\n",
+                              queue, fd, "./ZRFramework/ZRSocket", line, errno);
+    }
+}
+
+// The largest buffer a 32-bit length can describe; the bound when limits are off.
+constexpr uint64_t kHardBufferLimit = UINT32_MAX;
+
+uint32_t ClampToU32(unsigned long v) {
+    return v > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(v);
+}
+
+}  // namespace
+
+zrSocketStream::zrSocketStream()
+    : outBuffer(nullptr),
+      inBuffer(nullptr),
+      inLength(0),
+      outLength(0),
+      inCapacity(0),
+      outCapacity(0),
+      streamLock(ZRProcesses::CreateMutex()),
+      lastHeartBeat(time(nullptr)),
+      maxIncoming(kDefaultLimit),
+      maxOutgoing(kDefaultLimit),
+      bufferCheck(true),
+      sentCounter(nullptr),
+      receivedCounter(nullptr),
+      counterLock(nullptr),
+      kqueueFd(-1),
+      shutdownLocally(false),
+      broken(false),
+      socketFd(-1) {
+    unsigned long capacity = 0;
+    outBuffer = zr_resize_buffer(nullptr, &capacity, 0, kInitialBufferSize);
+    outCapacity = outBuffer != nullptr ? static_cast<uint32_t>(capacity) : 0;
+    capacity = 0;
+    inBuffer = zr_resize_buffer(nullptr, &capacity, 0, kInitialBufferSize);
+    inCapacity = inBuffer != nullptr ? static_cast<uint32_t>(capacity) : 0;
+}
+
+zrSocketStream::~zrSocketStream() {
+    if (streamLock != nullptr) ZRProcesses::DestroyMutex(streamLock);
+    delete[] outBuffer;
+    delete[] inBuffer;
+}
+
+void zrSocketStream::RegisterKq(int kq) {
+    kqueueFd = kq;
+    if (ZREventQueue::WatchDescriptor(kq, socketFd, false) != 0)
+        ZRLogger::AddLogEntry(nullptr, 1, "ZRSocket", "Cannot kevent() on client listening socket");
+}
+
+void zrSocketStream::RegisterCounters(long long* sent, long long* received,
+                                      ZRProcesses::zrMutex* lock) {
+    sentCounter = sent;
+    receivedCounter = received;
+    counterLock = lock;
+}
+
+bool zrSocketStream::AddMessage(const char* code, const char* text) {
+    if (broken || streamLock == nullptr) return false;
+    char* encoded = nullptr;
+    unsigned long lengthField = 0;
+    unsigned long size = 0;
+    encodeMessage(code, text, &encoded, &lengthField, &size);
+    OwnedFrame frame(encoded);
+    if (frame == nullptr) return false;
+
+    Hold hold(streamLock);
+    const uint64_t needed = uint64_t{outLength} + size;
+    if (needed + 1 > outCapacity) {
+        const bool over = bufferCheck ? needed > maxOutgoing : needed > kHardBufferLimit;
+        unsigned long capacity = outCapacity;
+        char* grown = over ? nullptr : zr_resize_buffer(outBuffer, &capacity, outLength, needed);
+        if (grown == nullptr) {
+            shutdownLocally = true;
+            shutdown(socketFd, SHUT_RDWR);
+            broken = true;
+            return false;
+        }
+        outBuffer = grown;
+        outCapacity = static_cast<uint32_t>(capacity);
+    }
+    std::memcpy(outBuffer + outLength, frame.get(), size);
+    outLength += static_cast<uint32_t>(size);
+    if (kqueueFd != -1) Register(kqueueFd, socketFd, outLength > 0, __LINE__);
+    return true;
+}
+
+int zrSocketStream::Write() {
+    if (broken || streamLock == nullptr) return 0;
+    Hold hold(streamLock);
+    const uint32_t queued = outLength;
+    if (queued == 0) return -1;
+
+    const size_t attempt = queued < INT_MAX ? queued : INT_MAX;
+    // A peer that has gone must end the connection, not the process.
+    const ssize_t n = send(socketFd, outBuffer, attempt, MSG_NOSIGNAL);
+    int result;
+    if (n > 0) {
+        std::memmove(outBuffer, outBuffer + n, queued - n);
+        outLength = queued - static_cast<uint32_t>(n);
+        AddToCounter(sentCounter, counterLock, n);
+        result = static_cast<int>(n);
+    } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+        result = -1;
+    } else {
+        broken = true;
+        shutdownLocally = false;
+        shutdown(socketFd, SHUT_RDWR);
+        result = 0;
+    }
+    if (kqueueFd != -1) Register(kqueueFd, socketFd, outLength > 0, __LINE__);
+    return result;
+}
+
+int zrSocketStream::Read() {
+    if (broken || streamLock == nullptr) return 0;
+    Hold hold(streamLock);
+    const uint32_t held = inLength;
+    if (inCapacity - held <= kReceiveStep) {
+        const uint64_t wanted = uint64_t{inCapacity} + kGrowthStep;
+        const bool over = bufferCheck ? wanted > maxIncoming : wanted > kHardBufferLimit;
+        unsigned long capacity = inCapacity;
+        char* grown = over ? nullptr : zr_resize_buffer(inBuffer, &capacity, held, wanted);
+        if (grown == nullptr) {
+            shutdownLocally = true;
+            broken = true;
+            shutdown(socketFd, SHUT_RDWR);
+            return 0;
+        }
+        inBuffer = grown;
+        inCapacity = static_cast<uint32_t>(capacity);
+    }
+
+    const ssize_t n = recv(socketFd, inBuffer + held, kReceiveStep, 0);
+    if (n > 0) {
+        inLength = held + static_cast<uint32_t>(n);
+        inBuffer[held + n] = '\0';
+        AddToCounter(receivedCounter, counterLock, n);
+        return static_cast<int>(n);
+    }
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+        if (kqueueFd != -1) Register(kqueueFd, socketFd, outLength > 0, __LINE__);
+        return -1;
+    }
+    // Complete messages already held stay available.
+    shutdown(socketFd, SHUT_RDWR);
+    shutdownLocally = false;
+    return 0;
+}
+
+char* zrSocketStream::GetNextMessage() {
+    if (broken || streamLock == nullptr) return nullptr;
+    Hold hold(streamLock);
+    const uint32_t held = inLength;
+    uint64_t total = 0;
+    const FrameStatus status = ScanFrame(inBuffer, held, &total);
+    if (status == FrameStatus::kIncomplete) return nullptr;
+
+    const uint64_t limit = bufferCheck ? uint64_t{maxIncoming} : UINT64_MAX;
+    // Malformed frames and frames that cannot be decoded are dropped like ones that do not
+    // inflate, so the stream stays in step with the sender.
+    char* message =
+        status == FrameStatus::kComplete ? DecodeFrame(inBuffer, total, limit, nullptr) : nullptr;
+
+    const auto rest = static_cast<uint32_t>(held - total);
+    std::memmove(inBuffer, inBuffer + total, rest);
+    std::memset(inBuffer + rest, 0, held - rest);
+    inLength = rest;
+    return message;
+}
+
+char zrSocketStream::GetFirstByte() {
+    if (streamLock == nullptr) return 0;
+    Hold hold(streamLock);
+    return inLength > kFrameHeaderSize ? inBuffer[kFrameHeaderSize] : 0;
+}
+
+bool zrSocketStream::HasToWrite() {
+    return outLength > 0 && !broken;
+}
+
+void zrSocketStream::ClearBuffers() {
+    if (streamLock == nullptr) return;
+    Hold hold(streamLock);
+    inLength = 0;
+    outLength = 0;
+}
+
+void zrSocketStream::GetBuffersUsage(double& incoming, double& outgoing) {
+    incoming = 100.0 * inLength / maxIncoming;
+    outgoing = 100.0 * outLength / maxOutgoing;
+}
+
+void zrSocketStream::Shutdown() {
+    shutdownLocally = true;
+    if (fcntl(socketFd, F_GETFL) == -1 && errno == EBADF) return;
+    shutdown(socketFd, SHUT_RDWR);
+}
+
+int zrSocketStream::Close() {
+    shutdownLocally = true;
+    if (kqueueFd != -1) ZREventQueue::UnwatchDescriptor(kqueueFd, socketFd);
+    return CloseSocket(socketFd);
+}
+
+void zrSocketStream::UpdateHeartBeat() {
+    lastHeartBeat = time(nullptr);
+}
+
+bool zrSocketStream::CheckHeartBeat(int seconds) {
+    return time(nullptr) - lastHeartBeat <= seconds;
+}
+
+void zrSocketStream::SetMaxIncomingBufferSize(unsigned long size) {
+    maxIncoming = ClampToU32(size);
+}
+
+void zrSocketStream::SetMaxOutgoingBufferSize(unsigned long size) {
+    maxOutgoing = ClampToU32(size);
+}
+
+void zrSocketStream::SetBufferCheck(bool check) {
+    bufferCheck = check;
+}
+
+}  // namespace ZRFramework

@@ -3,11 +3,16 @@
 #define ZRFRAMEWORK_H
 
 #include "ZRBase64.h"
+#include "ZREventQueue.h"
 #include "ZRFileSystem.h"
 #include "ZRFrameworkExport.h"
+#include "ZRLogger.h"
 #include "ZRMd5.h"
 #include "ZRMemoryManager.h"
+#include "ZRPerformanceMonitor.h"
 #include "ZRPropertyMap.h"
+#include "ZRRuntime.h"
+#include "ZRSocket.h"
 #include "ZRStringHelper.h"
 #include "ZRThreads.h"
 
