@@ -3,12 +3,16 @@
 #include <string>
 
 #include "CommandLine.h"
+#include "Connection.h"
 #include "TableOutput.h"
 #include "ZRFileSystem.h"
+#include "ZRRuntime.h"
 
 using namespace ZRFramework;
 
 int main(int argc, char** argv) {
+    InitializeLibrary(argv[0]);
+    allocateBuffers();
     server[0] = '\0';
     setDefaultJobColumns();
 
@@ -22,8 +26,12 @@ int main(int argc, char** argv) {
         return -1;
     }
 
-    std::fprintf(stderr,
-                 "\nUnable to reach dispatcher %s: this build has no dispatcher connection.\n",
-                 server);
-    return -1;
+    if (!connectToDispatcher() || !loginToDispatcher() || !requestStatus(true)) return -1;
+    if (!requestStatus(false)) return -1;
+
+    closeConnection();
+    releaseBuffers();
+    _zdprintf(3, "\nCompleted.\n");
+    ShutdownLibrary();
+    return 0;
 }

@@ -1,0 +1,286 @@
+// The Dispatcher connection: blocking frame I/O on a plain socket, login and status.
+#include "Connection.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "CommandLine.h"
+#include "ZRBase64.h"
+#include "ZRRuntime.h"
+
+using namespace ZRFramework;
+
+int s = -1;
+char* rcvbuf = nullptr;
+uint32_t rcvbuf_size = 0;
+uint32_t rcvbuf_bytesin = 0;
+char* rcvargs = nullptr;
+uint32_t rcvargs_size = 0;
+char message[2];
+int protocol_version = 0;
+std::string dispatcher_version;
+int selectionLogic = 0;
+
+namespace {
+
+constexpr uint32_t kBufferSize = 4096;
+constexpr uint32_t kHeaderSize = 5;  // encoding byte and length field
+
+uint32_t readLittleEndian32(const char* p) {
+    const unsigned char* b = reinterpret_cast<const unsigned char*>(p);
+    return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+}
+
+char* resized(char* buffer, uint32_t oldSize, uint32_t newSize) {
+    char* grown = static_cast<char*>(std::calloc(newSize, 1));
+    if (!grown) {
+        std::fprintf(stderr, "\nOut of memory.\n");
+        std::exit(-1);
+    }
+    if (buffer) std::memcpy(grown, buffer, oldSize < newSize ? oldSize : newSize);
+    std::free(buffer);
+    return grown;
+}
+
+bool waitFor(short events) {
+    pollfd p{s, events, 0};
+    for (;;) {
+        int r = poll(&p, 1, -1);
+        if (r > 0) return true;
+        if (r < 0 && errno != EINTR) return false;
+    }
+}
+
+bool malformed() {
+    std::fprintf(stderr, "\nMalformed frame from the Dispatcher.\n");
+    return false;
+}
+
+// Frames the tool cannot honour end the run like a receive failure.
+bool refuse(const char* what, uint64_t size) {
+    std::fprintf(stderr, "\nRefusing %s of %llu bytes from the Dispatcher (limit %u).\n", what,
+                 static_cast<unsigned long long>(size), kMaxFrameBytes - 1);
+    return false;
+}
+
+// Decodes the complete frame at the head of rcvbuf into `message` and `rcvargs`.
+bool decodeFrame(uint32_t length) {
+    const char* frame = rcvbuf;
+    message[0] = frame[kHeaderSize];
+    message[1] = '\0';
+    const char* body = frame + kHeaderSize + 1;
+    uint32_t bodyLength = length - 1;
+    if (frame[0] == 2) {
+        if (bodyLength < 4) return malformed();
+        uint32_t inflated = readLittleEndian32(body);
+        if (inflated >= kMaxFrameBytes) return refuse("a message inflating to a text", inflated);
+        if (rcvargs_size < inflated + 1) ResizeParamBuf(inflated + 1);
+        uLongf produced = inflated;
+        if (uncompress(reinterpret_cast<Bytef*>(rcvargs), &produced,
+                       reinterpret_cast<const Bytef*>(body + 4), bodyLength - 4) != Z_OK) {
+            return false;
+        }
+        rcvargs[produced] = '\0';
+    } else {
+        if (rcvargs_size < length) ResizeParamBuf(length);
+        std::memcpy(rcvargs, body, bodyLength);
+        rcvargs[bodyLength] = '\0';
+    }
+    return true;
+}
+
+void printSocketError() {
+    std::fprintf(stderr, "Socket error while communicating with the Dispatcher.\n");
+}
+
+}  // namespace
+
+void allocateBuffers() {
+    rcvbuf = resized(nullptr, 0, kBufferSize);
+    rcvbuf_size = kBufferSize;
+    rcvbuf_bytesin = 0;
+    rcvargs = resized(nullptr, 0, kBufferSize);
+    rcvargs_size = kBufferSize;
+}
+
+void releaseBuffers() {
+    std::free(rcvbuf);
+    std::free(rcvargs);
+    rcvbuf = rcvargs = nullptr;
+    rcvbuf_size = rcvargs_size = rcvbuf_bytesin = 0;
+}
+
+void ResizeRcvBuf(uint32_t newSize) {
+    rcvbuf = resized(rcvbuf, rcvbuf_size, newSize);
+    rcvbuf_size = newSize;
+}
+
+void ResizeParamBuf(uint32_t newSize) {
+    rcvargs = resized(rcvargs, rcvargs_size, newSize);
+    rcvargs_size = newSize;
+}
+
+void sendMsg(const char* code, const char* text) {
+    size_t n = text ? std::strlen(text) : 0;
+    std::string frame(kHeaderSize + 1 + n, '\0');
+    uint32_t length = static_cast<uint32_t>(n + 1);
+    frame[0] = n ? 1 : 0;
+    for (int i = 0; i < 4; ++i)
+        frame[1 + i] = static_cast<char>(length >> (8 * i));
+    frame[5] = code ? code[0] : 0;
+    if (n) std::memcpy(&frame[6], text, n);
+    size_t sent = 0;
+    while (sent < frame.size() && waitFor(POLLOUT)) {
+        ssize_t r = send(s, frame.data() + sent, frame.size() - sent, MSG_NOSIGNAL);
+        if (r <= 0) break;
+        sent += static_cast<size_t>(r);
+    }
+}
+
+void sendMsg(unsigned char code, const std::string& text) {
+    char codeText[2] = {static_cast<char>(code), '\0'};
+    sendMsg(codeText, text.c_str());
+}
+
+bool getNextMsg() {
+    uint32_t length = 0;
+    for (;;) {
+        if (rcvbuf_bytesin > kHeaderSize) {
+            length = readLittleEndian32(rcvbuf + 1);
+            if (length == 0) return malformed();
+            if (length >= kMaxFrameBytes) return refuse("a frame", length);
+            if (rcvbuf_bytesin - kHeaderSize >= length) break;
+        }
+        if (!waitFor(POLLIN)) return false;
+        if (rcvbuf_bytesin + kBufferSize >= rcvbuf_size)
+            ResizeRcvBuf(rcvbuf_size + kBufferSize + 1);
+        ssize_t r = recv(s, rcvbuf + rcvbuf_bytesin, kBufferSize, 0);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) return false;
+        rcvbuf_bytesin += static_cast<uint32_t>(r);
+        rcvbuf[rcvbuf_bytesin] = '\0';
+    }
+    if (!decodeFrame(length)) return false;
+    uint32_t frameSize = length + kHeaderSize;
+    rcvbuf_bytesin -= frameSize;
+    std::memmove(rcvbuf, rcvbuf + frameSize, rcvbuf_bytesin);
+    rcvbuf[rcvbuf_bytesin] = '\0';
+    return true;
+}
+
+bool waitForMsg(unsigned char code) {
+    do {
+        if (!getNextMsg()) {
+            printSocketError();
+            return false;
+        }
+    } while (static_cast<unsigned char>(message[0]) != code);
+    return true;
+}
+
+std::string getstringline(const char* text, int lineNumber) {
+    if (!text || lineNumber <= 0) return std::string();
+    const char* line = text;
+    for (int i = 1; i < lineNumber; ++i) {
+        line = std::strchr(line, '\n');
+        if (!line) return std::string();
+        ++line;
+    }
+    const char* end = std::strchr(line, '\n');
+    return end ? std::string(line, end) : std::string(line);
+}
+
+bool connectToDispatcher() {
+    s = socket(AF_INET, SOCK_STREAM, 0);
+    _zdprintf(1, "\n");
+    _zdprintf(3, "Connecting to %s", server);
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (s < 0 || getaddrinfo(server, nullptr, &hints, &found) != 0 || !found) {
+        _zdprintf(3, "\n");
+        std::fprintf(stderr, "Cannot resolve host name %s.\n", server);
+        closeConnection();
+        return false;
+    }
+    sockaddr_in address = *reinterpret_cast<sockaddr_in*>(found->ai_addr);
+    freeaddrinfo(found);
+    char dotted[INET_ADDRSTRLEN] = "";
+    inet_ntop(AF_INET, &address.sin_addr, dotted, sizeof(dotted));
+    _zdprintf(3, "(%s)\n", dotted);
+    address.sin_port = htons(static_cast<uint16_t>(nPort));
+    if (connect(s, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
+        std::fprintf(stderr, "Unable to connect to %s:%d.\n", server, nPort);
+        closeConnection();
+        return false;
+    }
+    _zdprintf(3, "OK\n");
+    return true;
+}
+
+bool loginToDispatcher() {
+    _zdprintf(3, "Authenticating...\n");
+    std::string host;
+    GetHostName(host);
+    char* encoded = nullptr;
+    if (ZRBase64::EncodeAlloc(password.data(), password.size(), &encoded) == 0) {
+        closeConnection();
+        return false;
+    }
+    std::string login = host + "\n" + username + "\n" + encoded + "\n" + "4" + "\n";
+    ZRBase64::DeleteBuffer(&encoded);
+    sendMsg(zdCode::kLogin, login);
+    if (!waitForMsg(zdCode::kLoginResult)) {
+        closeConnection();
+        return false;
+    }
+    switch (std::atoi(getstringline(rcvargs, 1).c_str())) {
+        case 0:
+            _zdprintf(3, "Login succesfully.\n");
+            break;
+        case 2:
+            _zdprintf(3, "Logged as guest.\n");
+            break;
+        case 3:
+            std::fprintf(stderr, "Login to Dispatcher denied.\n");
+            closeConnection();
+            return false;
+        default:
+            break;
+    }
+    return true;
+}
+
+bool requestStatus(bool apply) {
+    if (apply) _zdprintf(3, "Requesting status...\n");
+    sendMsg(zdCode::kStatusRequest, std::string());
+    if (!waitForMsg(zdCode::kStatus)) {
+        closeConnection();
+        return false;
+    }
+    if (!apply) return true;
+    protocol_version = std::atoi(getstringline(rcvargs, 12).c_str());
+    dispatcher_version = getstringline(rcvargs, 6) + " - Build " + getstringline(rcvargs, 7);
+    selectionLogic = std::atoi(getstringline(rcvargs, 1).c_str());
+    if (protocol_version != kProtocolVersion) {
+        _zdprintf(1, "\n### Protocol version Mismatch. Expecting %d, received %d!\n\n",
+                  kProtocolVersion, protocol_version);
+    }
+    return true;
+}
+
+void closeConnection() {
+    if (s >= 0) close(s);
+    s = -1;
+}

@@ -1,0 +1,65 @@
+// zdtool's one connection to the Dispatcher: connect, log in, status, and the blocking send and
+// receive primitives every conversation uses.
+#ifndef ZDTOOL_CONNECTION_H
+#define ZDTOOL_CONNECTION_H
+
+#include <cstdint>
+#include <string>
+
+// Message codes the tool exchanges with the Dispatcher.
+namespace zdCode {
+constexpr unsigned char kLogin = 0x20;
+constexpr unsigned char kLoginResult = 0x68;
+constexpr unsigned char kStatusRequest = 0x23;
+constexpr unsigned char kStatus = 0x6E;
+constexpr unsigned char kHashesRequest = 0xD1;
+constexpr unsigned char kHashes = 0xD4;
+constexpr unsigned char kTemplateRequest = 0xD2;
+constexpr unsigned char kTemplate = 0xD3;
+}  // namespace zdCode
+
+// The protocol version this tool speaks.
+constexpr int kProtocolVersion = 610;
+// Largest frame (length field or inflated text) the tool accepts from the Dispatcher.
+constexpr uint32_t kMaxFrameBytes = 64u * 1024u * 1024u;
+
+extern int s;
+extern char* rcvbuf;
+extern uint32_t rcvbuf_size;
+extern uint32_t rcvbuf_bytesin;
+extern char* rcvargs;
+extern uint32_t rcvargs_size;
+extern char message[2];
+extern int protocol_version;
+extern std::string dispatcher_version;
+extern int selectionLogic;
+
+// Allocates the two 4096-byte buffers; releaseBuffers frees them.
+void allocateBuffers();
+void releaseBuffers();
+void ResizeRcvBuf(uint32_t newSize);
+void ResizeParamBuf(uint32_t newSize);
+
+// Start-up steps; each prints its own failure and returns false when the run must end.
+bool connectToDispatcher();
+bool loginToDispatcher();
+// Sends a status request and reads the reply; `apply` stores version and selection logic.
+bool requestStatus(bool apply);
+
+// Sends one frame (encoding 0 for an empty payload, 1 otherwise). Failures show in the next
+// receive.
+void sendMsg(const char* code, const char* text);
+void sendMsg(unsigned char code, const std::string& text);
+// Receives the next complete frame into `message` and `rcvargs`; false when the connection
+// failed, the frame was refused or it did not inflate.
+bool getNextMsg();
+// Drops messages until `code` arrives; false (message printed) on a receive failure.
+bool waitForMsg(unsigned char code);
+
+// Line n (from 1) of `text` without its line feed; empty for 0 or a missing line.
+std::string getstringline(const char* text, int lineNumber);
+
+// Closes the socket and releases the buffers.
+void closeConnection();
+
+#endif
