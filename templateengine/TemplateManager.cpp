@@ -1,0 +1,385 @@
+// TemplateManager: the registered templates in descending UID order with a UID index beside
+// them, hashes maps (building, text form, differences) and the SUBMISSION field mapping.
+#include "ZRTemplateManager.h"
+
+#include <charconv>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+#include <utility>
+
+namespace ZRFramework {
+namespace ZRTemplateManager {
+
+namespace {
+
+zrTemplateManager* _unique_class = nullptr;
+
+// Holds a framework mutex for one scope.
+class MutexHold {
+public:
+    explicit MutexHold(ZRProcesses::zrMutex mutex) : mutex_(mutex) {
+        ZRProcesses::LockMutex(mutex_);
+    }
+    ~MutexHold() { ZRProcesses::UnlockMutex(mutex_); }
+    MutexHold(const MutexHold&) = delete;
+    MutexHold& operator=(const MutexHold&) = delete;
+
+private:
+    ZRProcesses::zrMutex mutex_;
+};
+
+void FreeRecords(zrTemplateHashesMap& map) {
+    for (auto& record : map)
+        delete record.second;
+    map.clear();
+}
+
+// Every caller appends in ascending UID order, so the hint makes each insert constant time.
+void AppendCopy(zrTemplateHashesMap& map, int uid, const zrTemplateHash* record) {
+    map.emplace_hint(map.end(), uid, new zrTemplateHash(*record));
+}
+
+// Moves `from` into `to` after freeing what `to` held; records already in `to` win.
+void Deliver(zrTemplateHashesMap& from, zrTemplateHashesMap* to, bool freeFirst) {
+    if (!to) {
+        FreeRecords(from);
+        return;
+    }
+    if (freeFirst) FreeRecords(*to);
+    for (auto& record : from)
+        if (!to->emplace(record.first, record.second).second) delete record.second;
+    from.clear();
+}
+
+std::string ResolveMapping(int uid, std::string field) {
+    zrTemplateEntry* entry = zrTemplateManager::GetUniqueClass()->GetTemplate(uid);
+    if (!entry) return field;
+    zrTemplateBlock* submission = entry->GetBlockByName("SUBMISSION");
+    if (!submission) return field;
+    zrTemplateItemIterator position;
+    zrTemplateBlockEntry* item = nullptr;
+    for (bool more = submission->GetFirstItem(&position, kTemplateItemMap, &item); more;
+         more = submission->GetNextItem(&position, kTemplateItemMap, &item)) {
+        const std::string name = item->GetName();
+        std::string value;
+        if (entry->GetString("SUBMISSION", name.c_str(), kTemplateItemMap, value, 0) &&
+            value == field)
+            return name;
+    }
+    return field;
+}
+
+}  // namespace
+
+// ---- instances ----
+
+zrTemplateManager::zrTemplateManager() : lock_(ZRProcesses::CreateMutex()) {}
+
+zrTemplateManager::~zrTemplateManager() {
+    Clear();
+    ZRProcesses::DestroyMutex(lock_);
+}
+
+zrTemplateManager* zrTemplateManager::GetUniqueClass() {
+    if (!_unique_class) _unique_class = new zrTemplateManager();
+    return _unique_class;
+}
+
+void zrTemplateManager::DestroyUniqueClass() {
+    delete _unique_class;
+    _unique_class = nullptr;
+}
+
+zrTemplateManager* zrTemplateManager::AllocateClass() {
+    return new zrTemplateManager();
+}
+
+void zrTemplateManager::DestroyClass(zrTemplateManager* manager) {
+    if (manager == _unique_class) _unique_class = nullptr;
+    delete manager;
+}
+
+void zrTemplateManager::Lock() {
+    ZRProcesses::LockMutex(lock_);
+}
+
+void zrTemplateManager::Unlock() {
+    ZRProcesses::UnlockMutex(lock_);
+}
+
+// ---- the list and its index ----
+
+zrTemplateListIterator zrTemplateManager::FindFirst(int uid) {
+    auto found = uidIndex_.find(uid);
+    return found == uidIndex_.end() ? templates_.end() : found->second.front();
+}
+
+void zrTemplateManager::Register(std::unique_ptr<zrTemplateEntry> entry, int uid) {
+    zrTemplateListIterator position;
+    if (sorted_) {
+        // A stable sort would leave the newcomer after every template whose UID is not
+        // smaller: just before the first template of the next smaller UID.
+        auto notBelow = uidIndex_.lower_bound(uid);
+        position =
+            notBelow == uidIndex_.begin() ? templates_.end() : std::prev(notBelow)->second.front();
+    } else {
+        position = templates_.end();
+    }
+    zrTemplateListIterator inserted = templates_.insert(position, entry.get());
+    entry.release();  // the list owns it now
+    uidIndex_[uid].push_back(inserted);
+    if (!sorted_) SortByIndex();
+}
+
+// The index holds each UID's templates in list order, so rebuilding the list from it in
+// descending UID order is the stable sort.
+void zrTemplateManager::SortByIndex() {
+    zrTemplateList ordered;
+    for (auto group = uidIndex_.rbegin(); group != uidIndex_.rend(); ++group)
+        for (zrTemplateListIterator position : group->second)
+            ordered.splice(ordered.end(), templates_, position);
+    templates_.swap(ordered);
+    sorted_ = true;
+}
+
+void zrTemplateManager::Unlink(zrTemplateListIterator position, int uid) {
+    auto group = uidIndex_.find(uid);
+    if (group != uidIndex_.end()) {
+        auto& positions = group->second;
+        for (auto it = positions.begin(); it != positions.end(); ++it) {
+            if (*it == position) {
+                positions.erase(it);
+                break;
+            }
+        }
+        if (positions.empty()) uidIndex_.erase(group);
+    }
+    delete *position;
+    templates_.erase(position);
+}
+
+int zrTemplateManager::GetTemplateCount() {
+    return static_cast<int>(templates_.size());
+}
+
+zrTemplateEntry* zrTemplateManager::GetTemplateAt(int index) {
+    if (index < 0 || static_cast<size_t>(index) >= templates_.size()) return nullptr;
+    return *std::next(templates_.begin(), index);
+}
+
+zrTemplateEntry* zrTemplateManager::GetFirstTemplate(zrTemplateListIterator* iterator) {
+    if (!iterator) return nullptr;
+    *iterator = templates_.begin();
+    return templates_.empty() ? nullptr : **iterator;
+}
+
+zrTemplateEntry* zrTemplateManager::GetNextTemplate(zrTemplateListIterator* iterator) {
+    if (!iterator || *iterator == templates_.end()) return nullptr;
+    if (++*iterator == templates_.end()) return nullptr;
+    return **iterator;
+}
+
+zrTemplateEntry* zrTemplateManager::GetTemplate(int uid) {
+    zrTemplateListIterator found = FindFirst(uid);
+    return found == templates_.end() ? nullptr : *found;
+}
+
+zrTemplateEntry* zrTemplateManager::GetTemplate(const char* name) {
+    if (!name) return nullptr;
+    for (zrTemplateEntry* entry : templates_)
+        if (entry->GetName() == name) return entry;
+    return nullptr;
+}
+
+zrTemplateEntry* zrTemplateManager::GetTemplateByFilename(const char* fileName) {
+    if (!fileName) return nullptr;
+    for (zrTemplateEntry* entry : templates_)
+        if (entry->GetFileName() == fileName) return entry;
+    return nullptr;
+}
+
+zrTemplateEntry* zrTemplateManager::GetNextTemplate(int uid) {
+    auto above = uidIndex_.upper_bound(uid);
+    return above == uidIndex_.end() ? nullptr : *above->second.front();
+}
+
+int zrTemplateManager::GetNextFreeUID() {
+    if (uidIndex_.empty()) return 1;
+    const int highest = uidIndex_.rbegin()->first;
+    if (highest < 1) return 1;
+    return highest == INT_MAX ? -1 : highest + 1;
+}
+
+void zrTemplateManager::UnloadTemplate(int uid) {
+    zrTemplateListIterator found = FindFirst(uid);
+    if (found == templates_.end()) return;
+    Unlink(found, uid);
+    auto record = internalHashes_.find(uid);
+    if (record != internalHashes_.end()) {
+        delete record->second;
+        internalHashes_.erase(record);
+    }
+}
+
+void zrTemplateManager::Clear() {
+    for (zrTemplateEntry* entry : templates_)
+        delete entry;
+    templates_.clear();
+    uidIndex_.clear();
+    sorted_ = true;
+    FreeRecords(internalHashes_);
+}
+
+void zrTemplateManager::CopyFrom(zrTemplateManager* source) {
+    // Copying a manager into itself would deadlock on its own mutex.
+    if (!source || source == this) return;
+    MutexHold destinationHold(lock_);
+    MutexHold sourceHold(source->lock_);
+
+    int lastUid = templates_.empty() ? INT_MAX : templates_.back()->GetUID();
+    for (zrTemplateEntry* original : source->templates_) {
+        auto copy = std::make_unique<zrTemplateEntry>(*original);
+        const int uid = copy->GetUID();
+        zrTemplateListIterator inserted = templates_.insert(templates_.end(), copy.get());
+        copy.release();
+        uidIndex_[uid].push_back(inserted);
+        if (uid > lastUid) sorted_ = false;
+        lastUid = uid;
+    }
+    for (const auto& record : source->internalHashes_) {
+        if (!record.second) continue;
+        auto& slot = internalHashes_[record.first];
+        delete slot;
+        slot = new zrTemplateHash(*record.second);
+    }
+}
+
+// ---- hashes maps ----
+
+void zrTemplateManager::MakeHashesMap(zrTemplateHashesMap* map) {
+    if (!map) return;
+    FreeRecords(*map);
+    // The index walks the UIDs in ascending order and holds, first, the template that a walk
+    // in list order meets first.
+    for (const auto& group : uidIndex_) {
+        const zrTemplateEntry* entry = *group.second.front();
+        map->emplace_hint(
+            map->end(), group.first,
+            new zrTemplateHash(group.first, entry->GetMd5Hash(), entry->GetFileName()));
+    }
+}
+
+void zrTemplateManager::FillInternalHashesMap() {
+    MakeHashesMap(&internalHashes_);
+}
+
+void zrTemplateManager::UpdateHashesMapItem(zrTemplateHashesMap* map, zrTemplateEntry* entry) {
+    if (!map || !entry) return;
+    const int uid = entry->GetUID();
+    auto& slot = (*map)[uid];
+    delete slot;
+    slot = new zrTemplateHash(uid, entry->GetMd5Hash(), entry->GetFileName());
+}
+
+void zrTemplateManager::DeleteHashesMap(zrTemplateHashesMap* map) {
+    if (map) FreeRecords(*map);
+}
+
+std::string zrTemplateManager::MarshallHashesMap(zrTemplateHashesMap* map) {
+    std::string text;
+    if (!map) return text;
+    text.reserve(map->size() * 64);
+    char digits[16];
+    for (const auto& record : *map) {
+        const zrTemplateHash* hash = record.second;
+        if (!hash) continue;
+        const auto converted = std::to_chars(digits, digits + sizeof digits, hash->GetUID());
+        text.append(digits, converted.ptr);
+        text += '\t';
+        text += hash->GetMd5Hash();
+        text += '\t';
+        text += hash->GetFileName();
+        text += '\n';
+    }
+    return text;
+}
+
+void zrTemplateManager::UnmarshallHashesMap(zrTemplateHashesMap* map, std::string text) {
+    if (!map) return;
+    FreeRecords(*map);
+    const char* cursor = text.data();
+    const char* const end = cursor + text.size();
+    std::string uidText;
+    while (cursor < end) {
+        const char* lineEnd =
+            static_cast<const char*>(std::memchr(cursor, '\n', static_cast<size_t>(end - cursor)));
+        if (!lineEnd) lineEnd = end;
+        // Three fields cut at TABs; a missing one is empty, a fourth is ignored.
+        const char* fields[3][2];
+        const char* fieldStart = cursor;
+        for (auto& field : fields) {
+            const char* tab = static_cast<const char*>(
+                std::memchr(fieldStart, '\t', static_cast<size_t>(lineEnd - fieldStart)));
+            field[0] = fieldStart;
+            field[1] = tab ? tab : lineEnd;
+            fieldStart = tab ? tab + 1 : lineEnd;
+        }
+        uidText.assign(fields[0][0], fields[0][1]);
+        const int uid = std::atoi(uidText.c_str());
+        // The first line of a UID wins; lines normally come in ascending order.
+        auto slot = map->lower_bound(uid);
+        if (slot == map->end() || slot->first != uid)
+            map->emplace_hint(slot, uid,
+                              new zrTemplateHash(uid, std::string(fields[1][0], fields[1][1]),
+                                                 std::string(fields[2][0], fields[2][1])));
+        cursor = lineEnd == end ? end : lineEnd + 1;
+    }
+}
+
+void zrTemplateManager::CalculateHashesDiffs(zrTemplateHashesMap* other,
+                                             zrTemplateHashesMap* changed,
+                                             zrTemplateHashesMap* removed) {
+    zrTemplateHashesMap emptyMap;
+    const zrTemplateHashesMap& theirs = other ? *other : emptyMap;
+    const zrTemplateHashesMap& ours = internalHashes_;
+    // Built aside first: an output map may be one of the inputs.
+    zrTemplateHashesMap newChanged, newRemoved;
+
+    auto their = theirs.begin();
+    for (const auto& record : ours) {
+        while (their != theirs.end() && their->first < record.first)
+            ++their;
+        if (their == theirs.end() || their->first != record.first)
+            if (record.second) AppendCopy(newRemoved, record.first, record.second);
+    }
+    auto our = ours.begin();
+    for (const auto& record : theirs) {
+        const zrTemplateHash* q = record.second;
+        if (!q) continue;
+        while (our != ours.end() && our->first < record.first)
+            ++our;
+        const zrTemplateHash* p =
+            our != ours.end() && our->first == record.first ? our->second : nullptr;
+        if (p && p->GetMd5Hash() == q->GetMd5Hash() && p->GetFileName() == q->GetFileName())
+            continue;
+        AppendCopy(newChanged, record.first, q);
+    }
+
+    Deliver(newChanged, changed, true);
+    Deliver(newRemoved, removed, removed != changed);
+}
+
+// ---- field mapping ----
+
+std::string zrTemplateManager::ResolveMappingToJob(int uid, std::string field) {
+    return ResolveMapping(uid, std::move(field));
+}
+
+std::string zrTemplateManager::ResolveMappingToTemplate(int uid, std::string field) {
+    return ResolveMapping(uid, std::move(field));
+}
+
+}  // namespace ZRTemplateManager
+}  // namespace ZRFramework
