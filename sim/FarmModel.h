@@ -1,0 +1,226 @@
+// The simulated farm as plain data: users, the Dispatcher's identity, jobs with their chunks,
+// nodes, pools, logs and statistics; loaded from JSON or generated.
+#ifndef ZDSIM_FARMMODEL_H
+#define ZDSIM_FARMMODEL_H
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace zdsim {
+
+// Code sets shared with the tool's tables.
+namespace JobStatus {
+constexpr int kOnQueue = 1;
+constexpr int kStarted = 2;
+constexpr int kStartedWithWarnings = 4;
+constexpr int kCompleted = 128;
+constexpr int kCompletedWithWarnings = 256;
+}  // namespace JobStatus
+namespace PacketType {
+constexpr int kMultiframe = 1;
+constexpr int kSingleHost = 2;
+constexpr int kBroadcast = 4;
+constexpr int kImageSlicing = 8;
+}  // namespace PacketType
+namespace NodeStatus {
+constexpr int kIdle = 1;
+constexpr int kPaused = 2;
+constexpr int kInProgress = 8;
+constexpr int kOffline = 262144;
+}  // namespace NodeStatus
+namespace ChunkStatus {
+constexpr int kOnHold = 1;
+constexpr int kSent = 2;
+constexpr int kCompleted = 4;
+constexpr int kCompletedWithWarnings = 8;
+}  // namespace ChunkStatus
+
+struct User {
+    std::string name;
+    std::string password;
+    // What the login answers for this user with the right password: 0 normally; other values
+    // let a farm exercise the tool's handling of unusual answers.
+    int loginResult = 0;
+};
+
+// One job attribute: value and the property map's two flags.
+struct Attribute {
+    std::string value;
+    bool specified = true;
+    bool pathSubstitution = false;
+};
+
+struct Chunk {
+    long id = 0;
+    double startFrame = 1;
+    double endFrame = 1;
+    int byFrame = 1;
+    long startTime = 0;
+    long endTime = 0;
+    std::string renderBy;
+    std::string result;
+    int status = ChunkStatus::kOnHold;
+    int requeued = 0;
+};
+
+struct Job {
+    long id = 0;
+    std::string name;
+    int type = 0;  // 0 job, 1 folder
+    long parent = -1;
+    int status = JobStatus::kOnQueue;
+    int priority = 100;
+    int packetType = PacketType::kMultiframe;
+    int packetSize = 1;
+    int engine = 0;  // template UID
+    int maxNodes = 0;
+    int workingNodes = 0;
+    int maxInstances = 1;
+    bool paused = false;
+    bool locked = false;
+    bool archived = false;
+    bool skipErrors = false;
+    long submitTime = 0;
+    long startTime = 0;
+    long endTime = 0;
+    int progress = 0;
+    int requeued = 0;
+    std::string submitter;
+    std::string pool;
+    std::string depend;
+    std::string group;
+    std::string department;
+    std::string notes;
+    std::string mail;
+    int chunkTimeout = 0;  // minutes, 0 = none
+    // In file order: the order in which the attribute block lists them.
+    std::vector<std::pair<std::string, Attribute>> attributes;
+    std::vector<Chunk> chunks;
+};
+
+struct Node {
+    long id = 0;
+    std::string name;
+    int os = 2;  // 1 Windows, 2 Linux, 4 OS X
+    int processors = 1;
+    std::string ip;
+    std::string renderStatus;
+    std::string cpuUsage;
+    std::string ramUsage;
+    int processPriority = 0;
+    long jobId = 0;
+    long chunkId = 0;
+    int status = NodeStatus::kIdle;
+    int scheduledPause = 0;
+    std::string jobName;
+    std::string chunkFrames;
+    std::string chunkRange;
+    std::string logPath;
+    std::string supportMask;
+    int version = 0;
+    int realtimeLog = 0;
+    int priority = 0;
+    std::string notes;
+};
+
+struct Pool {
+    std::string name;
+    std::vector<std::string> members;  // node names
+};
+
+struct LogEntry {
+    int type = 1;  // 1 System, 2 User, 4 Client, 8 Error
+    std::string time;
+    std::string text;
+    std::string ip;
+    std::string host;
+    std::string user;
+};
+
+// The 32 values of the statistics text, in its line order.
+struct Statistics {
+    long long runningSince = 0;
+    long long updatedOn = 0;
+    long long totalBytesIn = 0;
+    long long totalBytesOut = 0;
+    long long controlBytesIn = 0;
+    long long controlBytesOut = 0;
+    long long rcBytesIn = 0;
+    long long rcBytesOut = 0;
+    long long notificationBytesIn = 0;
+    long long notificationBytesOut = 0;
+    long long httpBytesIn = 0;
+    long long httpBytesOut = 0;
+    double totalKbsIn = 0;
+    double totalKbsOut = 0;
+    double controlKbsIn = 0;
+    double controlKbsOut = 0;
+    double rcKbsIn = 0;
+    double rcKbsOut = 0;
+    double notificationKbsIn = 0;
+    double notificationKbsOut = 0;
+    double httpKbsIn = 0;
+    double httpKbsOut = 0;
+    long long rcConnections = 0;
+    long long managementConnections = 0;
+    long long notificationConnections = 0;
+    long long httpSessions = 0;
+    long long httpConnections = 0;
+    long long httpsConnections = 0;
+    long long occupiedClients = 0;
+    long long pausedClients = 0;
+    long long idleClients = 0;
+    long long unavailableClients = 0;
+};
+
+// One statistics value: its JSON key and where it lives (exactly one member is set).
+struct StatisticsField {
+    const char* key;
+    long long Statistics::*whole;
+    double Statistics::*average;
+};
+// The 32 fields in the line order of the statistics text.
+const std::vector<StatisticsField>& StatisticsFields();
+
+struct Farm {
+    std::string host = "dispatcher";
+    std::string version = "6.1.6";
+    std::string build = "0";
+    int selectionLogic = 0;
+    bool allowGuests = true;
+    std::vector<User> users;
+    std::vector<Job> jobs;
+    std::vector<Node> nodes;
+    std::vector<Pool> pools;
+    std::vector<LogEntry> logs;
+    Statistics statistics;
+
+    const User* FindUser(const std::string& name) const;
+    const Job* FindJob(long id) const;
+    const Node* FindNode(long id) const;
+    const Node* FindNodeByName(const std::string& name) const;
+};
+
+// Parses a farm from JSON text. Missing fields keep the defaults above; unknown fields, wrong
+// types, duplicate ids and pool members that name no node are errors. On failure `farm` is
+// untouched and `error` says where and why.
+bool LoadFarm(const std::string& text, Farm& farm, std::string& error);
+// The same from a file; the error names the file.
+bool LoadFarmFile(const std::string& path, Farm& farm, std::string& error);
+
+// A large, deterministic farm for load tests and benchmarks.
+struct GeneratorSpec {
+    int jobs = 100;
+    int chunksPerJob = 10;
+    int nodes = 50;
+    int pools = 4;
+    int logs = 100;
+    uint32_t seed = 1;
+};
+Farm GenerateFarm(const GeneratorSpec& spec);
+
+}  // namespace zdsim
+
+#endif

@@ -1,0 +1,357 @@
+// The server loop: accepts clients, reads whole frames through each client's zrSocketStream,
+// hands them to the protocol handlers and queues the replies, all on the event-queue thread.
+#include "Server.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "ZREventQueue.h"
+#include "ZRLogger.h"
+#include "ZRSocket.h"
+
+namespace zdsim {
+
+using namespace ZRFramework;
+
+namespace {
+
+constexpr const char* kSource = "zdsim";
+// The stream grows its input 4097 bytes at a time and wants a read's worth of room, so this
+// much above the largest frame lets every frame within the limit fit.
+constexpr unsigned long kReadSlack = 2 * 4097 + 1;
+constexpr int kEventsPerWait = 64;
+
+void SetCloseOnExec(int fd) {
+    const int flags = fcntl(fd, F_GETFD);
+    if (flags != -1) fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
+}
+
+class StreamHold {
+public:
+    explicit StreamHold(zrSocketStream& stream) : mutex_(stream.streamLock) {
+        ZRProcesses::LockMutex(mutex_);
+    }
+    ~StreamHold() { ZRProcesses::UnlockMutex(mutex_); }
+    StreamHold(const StreamHold&) = delete;
+    StreamHold& operator=(const StreamHold&) = delete;
+
+private:
+    ZRProcesses::zrMutex mutex_;
+};
+
+// AddMessage always offers texts to compression; plain replies are queued as encoding 0/1
+// frames in the stream's own output buffer, under the same lock and limit.
+bool QueuePlainFrame(zrSocketStream& stream, unsigned char code, const std::string& text) {
+    if (stream.broken || stream.streamLock == nullptr) return false;
+    const char codeText[2] = {static_cast<char>(code), '\0'};
+    char* raw = nullptr;
+    unsigned long lengthField = 0;
+    unsigned long size = 0;
+    ZRSocket::EncodePlainMessage(codeText, text.c_str(), &raw, &lengthField, &size);
+    std::unique_ptr<char[], void (*)(char*)> frame(raw, ZRSocket::destroyEncodedMessage);
+    if (frame == nullptr) return false;
+    {
+        StreamHold hold(stream);
+        const uint64_t needed = uint64_t{stream.outLength} + size;
+        if (needed > stream.maxOutgoing) return false;
+        if (needed + 1 > stream.outCapacity) {
+            unsigned long capacity = stream.outCapacity;
+            char* grown = ZRSocket::zr_resize_buffer(stream.outBuffer, &capacity, stream.outLength,
+                                                     needed + 1);
+            if (grown == nullptr) return false;
+            stream.outBuffer = grown;
+            stream.outCapacity = static_cast<uint32_t>(capacity);
+        }
+        std::memcpy(stream.outBuffer + stream.outLength, frame.get(), size);
+        stream.outLength += static_cast<uint32_t>(size);
+    }
+    if (stream.kqueueFd != -1)
+        ZREventQueue::WatchDescriptor(stream.kqueueFd, stream.socketFd, true);
+    return true;
+}
+
+}  // namespace
+
+struct Server::Client {
+    zrSocketStream stream;
+    Session session;
+    long frames = 0;
+    bool closing = false;  // --close-after reached: close once the output is out
+};
+
+Server::Server(Farm& farm, const TemplateCatalogue& templates, const ProtocolSettings& settings,
+               const ServerOptions& options, TranscriptWriter* transcript, zrLogger* logger)
+    : farm_(farm),
+      templates_(templates),
+      settings_(settings),
+      options_(options),
+      transcript_(transcript),
+      logger_(logger) {}
+
+Server::~Server() {
+    CloseAll();
+    if (listenFd_ != -1) close(listenFd_);
+    if (queue_ != -1) ZREventQueue::DestroyEventQueue(queue_);
+    for (int fd : wakeFds_)
+        if (fd != -1) close(fd);
+}
+
+bool Server::Start(std::string& error) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(options_.port));
+    if (options_.port < 0 || options_.port > 65535 ||
+        inet_pton(AF_INET, options_.bindAddress.c_str(), &address.sin_addr) != 1) {
+        error = "cannot listen on " + options_.bindAddress + ":" + std::to_string(options_.port);
+        return false;
+    }
+    listenFd_ = ZRSocket::CreateSocket(0);
+    if (listenFd_ == -1) {
+        error = std::string("cannot create a socket: ") + std::strerror(errno);
+        return false;
+    }
+    SetCloseOnExec(listenFd_);
+    const int reuse = 1;
+    setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
+    // The framework's ListenSocket keeps a backlog of 5; a farm's clients arrive in bursts.
+    if (bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(listenFd_, SOMAXCONN) != 0) {
+        error = "cannot listen on " + options_.bindAddress + ":" + std::to_string(options_.port) +
+                ": " + std::strerror(errno);
+        return false;
+    }
+    socklen_t length = sizeof address;
+    getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+    ZRSocket::SetBlockStatus(listenFd_, false);
+
+    queue_ = ZREventQueue::CreateEventQueue();
+    if (queue_ == -1 || ZRSocket::CreateLoopbackPipes(wakeFds_) != 0) {
+        error = std::string("cannot create the event queue: ") + std::strerror(errno);
+        return false;
+    }
+    SetCloseOnExec(wakeFds_[0]);
+    SetCloseOnExec(wakeFds_[1]);
+    if (ZREventQueue::WatchDescriptor(queue_, listenFd_, false) != 0 ||
+        ZREventQueue::WatchDescriptor(queue_, wakeFds_[0], false) != 0) {
+        error = std::string("cannot watch the listening socket: ") + std::strerror(errno);
+        return false;
+    }
+    ZRLogger::AddLogEntry(logger_, 2, kSource, "Listening on %s:%d", options_.bindAddress.c_str(),
+                          port_);
+    return true;
+}
+
+void Server::Stop() {
+    stopping_ = true;
+    if (wakeFds_[1] != -1) {
+        const char byte = 0;
+        // A full pipe already holds a wake-up.
+        [[maybe_unused]] const ssize_t n = write(wakeFds_[1], &byte, 1);
+    }
+}
+
+bool Server::Run() {
+    if (queue_ == -1) return false;
+    ZREventQueue::zrQueueEvent events[kEventsPerWait];
+    bool healthy = true;
+    while (!stopping_) {
+        const int n = ZREventQueue::WaitEventQueue(queue_, events, kEventsPerWait, -1);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ZRLogger::AddLogEntry(logger_, 1, kSource, "Event queue failed: %s",
+                                  std::strerror(errno));
+            healthy = false;
+            break;
+        }
+        for (int i = 0; i < n && !stopping_; ++i) {
+            const int fd = events[i].fd;
+            if (fd == listenFd_) {
+                AcceptClients();
+            } else if (fd == wakeFds_[0]) {
+                char drain[64];
+                while (read(wakeFds_[0], drain, sizeof drain) > 0) {
+                }
+            } else {
+                ServeClient(fd, events[i].events);
+            }
+        }
+    }
+    CloseAll();
+    ZRLogger::AddLogEntry(logger_, 2, kSource, "Stopped");
+    return healthy;
+}
+
+void Server::AcceptClients() {
+    for (;;) {
+        sockaddr_in peer{};
+        socklen_t length = sizeof peer;
+        const int fd =
+            ZRSocket::AcceptSocket(listenFd_, reinterpret_cast<sockaddr*>(&peer), &length);
+        if (fd == -1) {
+            if (errno == EINTR || errno == ECONNABORTED) continue;
+            if (errno == EMFILE || errno == ENFILE) {
+                // The pending connection would keep the listener readable and the loop
+                // spinning: stop listening until a client leaves.
+                ZRLogger::AddLogEntry(logger_, 1, kSource,
+                                      "accept failed: %s; not accepting until a client leaves",
+                                      std::strerror(errno));
+                ZREventQueue::UnwatchDescriptor(queue_, listenFd_);
+                acceptPaused_ = true;
+            } else if (errno != EAGAIN && errno != EWOULDBLOCK) {
+                ZRLogger::AddLogEntry(logger_, 1, kSource, "accept failed: %s",
+                                      std::strerror(errno));
+            }
+            return;
+        }
+        SetCloseOnExec(fd);
+        ZRSocket::SetBlockStatus(fd, false);
+        ZRSocket::SetNagleStatus(fd, false);
+
+        auto client = std::make_unique<Client>();
+        client->session.client = nextClient_++;
+        client->stream.socketFd = fd;
+        client->stream.SetMaxIncomingBufferSize(options_.maxFrame + kReadSlack);
+        client->stream.SetMaxOutgoingBufferSize(kMaxQueuedOutput);
+        char dotted[INET_ADDRSTRLEN] = "?";
+        inet_ntop(AF_INET, &peer.sin_addr, dotted, sizeof dotted);
+        ZRLogger::AddLogEntry(logger_, 2, kSource, "Client %d connected from %s:%d",
+                              client->session.client, dotted, ntohs(peer.sin_port));
+        if (options_.closeAfter == 0) {
+            ZRLogger::AddLogEntry(logger_, 2, kSource, "Client %d closed: --close-after 0",
+                                  client->session.client);
+            ZRSocket::CloseSocket(fd);
+            continue;
+        }
+        client->stream.RegisterKq(queue_);
+        clients_[fd] = std::move(client);
+    }
+}
+
+void Server::ServeClient(int fd, int events) {
+    auto it = clients_.find(fd);
+    if (it == clients_.end()) return;
+    Client& client = *it->second;
+    zrSocketStream& stream = client.stream;
+
+    if (events & ZREventQueue::kEventWritable) stream.Write();
+    bool peerGone = false;
+    if (events & ZREventQueue::kEventReadable) {
+        const int got = stream.Read();
+        if (got != -1) TakeFrames(client);
+        peerGone = got == 0;
+    }
+    // Most replies fit the socket at once; the stream asks for a writable report otherwise.
+    if (stream.HasToWrite()) stream.Write();
+
+    if (stream.broken) {
+        CloseClient(fd, "connection failed or its buffers overflowed");
+    } else if (peerGone) {
+        CloseClient(fd, "disconnected");
+    } else if (client.closing && !stream.HasToWrite()) {
+        CloseClient(fd, "--close-after reached");
+    }
+}
+
+void Server::TakeFrames(Client& client) {
+    zrSocketStream& stream = client.stream;
+    Context context{&farm_, &templates_, &settings_};
+    while (!stream.broken) {
+        ZRSocket::FrameStatus status;
+        uint64_t frameSize = 0;
+        bool decoded = false;
+        unsigned char code = 0;
+        std::string payload;
+        {
+            // Decoded here rather than taken from GetNextMessage, whose text ends at its first
+            // NUL: the transcript shows every byte a client sent.
+            StreamHold hold(stream);
+            status = ZRSocket::ScanFrame(stream.inBuffer, stream.inLength, &frameSize);
+            if (status == ZRSocket::FrameStatus::kComplete && frameSize <= options_.maxFrame) {
+                uint64_t textLength = 0;
+                char* message = ZRSocket::DecodeFrame(stream.inBuffer, frameSize,
+                                                      stream.maxIncoming, &textLength);
+                if (message != nullptr) {
+                    decoded = true;
+                    code = static_cast<unsigned char>(message[0]);
+                    payload.assign(message + 1, textLength);
+                    ZRSocket::destroyEncodedMessage(message);
+                }
+            }
+        }
+        if (frameSize > options_.maxFrame) {
+            ZRLogger::AddLogEntry(logger_, 1, kSource,
+                                  "Client %d announced a frame of %llu bytes (limit %lu)",
+                                  client.session.client, static_cast<unsigned long long>(frameSize),
+                                  options_.maxFrame);
+            stream.Shutdown();
+            stream.broken = true;
+            return;
+        }
+        if (status == ZRSocket::FrameStatus::kIncomplete) return;
+        // Takes the frame off the stream.
+        ZRSocket::destroyEncodedMessage(stream.GetNextMessage());
+        if (!decoded) {
+            ZRLogger::AddLogEntry(logger_, 1, kSource, "Client %d: dropped a malformed frame",
+                                  client.session.client);
+            continue;
+        }
+        // Past the --close-after count frames are drained unread until the output is out.
+        if (client.closing) continue;
+
+        ++client.frames;
+        if (transcript_ != nullptr) transcript_->Record(client.session.client, code, payload);
+        bool known = false;
+        const Replies replies = HandleMessage(context, client.session, code, payload, &known);
+        ZRLogger::AddLogEntry(logger_, 3, kSource, "Client %d: code 0x%02X, %zu payload bytes%s",
+                              client.session.client, code, payload.size(),
+                              known ? "" : " (not served, ignored)");
+        for (const Reply& reply : replies)
+            Queue(client, reply);
+        if (options_.closeAfter > 0 && client.frames >= options_.closeAfter) client.closing = true;
+    }
+}
+
+void Server::Queue(Client& client, const Reply& reply) {
+    bool queued;
+    if (options_.compress) {
+        const char code[2] = {static_cast<char>(reply.code), '\0'};
+        queued = client.stream.AddMessage(code, reply.text.c_str());
+    } else {
+        queued = QueuePlainFrame(client.stream, reply.code, reply.text);
+    }
+    if (!queued) {
+        ZRLogger::AddLogEntry(logger_, 1, kSource,
+                              "Client %d: reply 0x%02X of %zu bytes not queued; dropping the "
+                              "client",
+                              client.session.client, reply.code, reply.text.size());
+        client.stream.Shutdown();
+        client.stream.broken = true;
+    }
+}
+
+void Server::CloseClient(int fd, const char* why) {
+    auto it = clients_.find(fd);
+    if (it == clients_.end()) return;
+    ZRLogger::AddLogEntry(logger_, 2, kSource, "Client %d closed: %s", it->second->session.client,
+                          why);
+    it->second->stream.Close();
+    clients_.erase(it);
+    if (acceptPaused_ && !stopping_) {
+        acceptPaused_ = false;
+        ZREventQueue::WatchDescriptor(queue_, listenFd_, false);
+    }
+}
+
+void Server::CloseAll() {
+    while (!clients_.empty())
+        CloseClient(clients_.begin()->first, "server stopping");
+}
+
+}  // namespace zdsim

@@ -1,0 +1,425 @@
+// The server loop over loopback: many clients at once, stalled and pipelined clients, malformed
+// and oversized frames, --close-after and --compress. Every wait is bounded.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "Protocol.h"
+#include "Server.h"
+#include "SimTestSupport.h"
+#include "ZRSocket.h"
+#include "ZRStringHelper.h"
+
+namespace {
+
+using namespace zdsim;
+using ZRFramework::ZRStringHelper::GetLine;
+
+constexpr int kWaitMs = 10000;
+
+struct Frame {
+    unsigned char encoding;
+    unsigned char code;
+    std::string text;
+};
+
+std::string PlainFrame(unsigned char code, const std::string& text) {
+    const char codeText[2] = {static_cast<char>(code), '\0'};
+    char* raw = nullptr;
+    unsigned long length = 0;
+    unsigned long size = 0;
+    ZRFramework::ZRSocket::EncodePlainMessage(codeText, text.c_str(), &raw, &length, &size);
+    std::string frame(raw, size);
+    ZRFramework::ZRSocket::destroyEncodedMessage(raw);
+    return frame;
+}
+
+// A blocking client socket with bounded receives.
+class TestClient {
+public:
+    explicit TestClient(int port) {
+        fd_ = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in at{};
+        at.sin_family = AF_INET;
+        at.sin_port = htons(static_cast<uint16_t>(port));
+        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connected_ = connect(fd_, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0;
+        const int one = 1;
+        setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    }
+    ~TestClient() { close(fd_); }
+    TestClient(const TestClient&) = delete;
+    TestClient& operator=(const TestClient&) = delete;
+
+    bool Connected() const { return connected_; }
+
+    bool SendBytes(const std::string& bytes) {
+        size_t sent = 0;
+        while (sent < bytes.size()) {
+            const ssize_t n = send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+            if (n <= 0) return false;
+            sent += static_cast<size_t>(n);
+        }
+        return true;
+    }
+    bool Send(unsigned char code, const std::string& text) {
+        return SendBytes(PlainFrame(code, text));
+    }
+
+    // The next frame, or nothing when the connection ended or the wait ran out.
+    std::optional<Frame> Receive() {
+        for (;;) {
+            uint64_t size = 0;
+            using ZRFramework::ZRSocket::FrameStatus;
+            if (ZRFramework::ZRSocket::ScanFrame(held_.data(), held_.size(), &size) ==
+                FrameStatus::kComplete) {
+                uint64_t length = 0;
+                char* message =
+                    ZRFramework::ZRSocket::DecodeFrame(held_.data(), size, UINT32_MAX, &length);
+                if (message == nullptr) return std::nullopt;
+                Frame frame{static_cast<unsigned char>(held_[0]),
+                            static_cast<unsigned char>(message[0]),
+                            std::string(message + 1, length)};
+                ZRFramework::ZRSocket::destroyEncodedMessage(message);
+                held_.erase(0, size);
+                return frame;
+            }
+            if (!Fill()) return std::nullopt;
+        }
+    }
+
+    // True when the server closes the connection (within the bounded wait) with nothing more.
+    bool SeesClose() {
+        while (held_.empty()) {
+            if (!Fill()) return !timedOut_;
+        }
+        return false;
+    }
+
+private:
+    bool Fill() {
+        pollfd p{fd_, POLLIN, 0};
+        if (poll(&p, 1, kWaitMs) != 1) {
+            timedOut_ = true;
+            return false;
+        }
+        char chunk[4096];
+        const ssize_t n = recv(fd_, chunk, sizeof chunk, 0);
+        if (n <= 0) return false;
+        held_.append(chunk, static_cast<size_t>(n));
+        return true;
+    }
+
+    int fd_ = -1;
+    bool connected_ = false;
+    bool timedOut_ = false;
+    std::string held_;
+};
+
+std::string LoginPayload(const std::string& user, const std::string& password) {
+    return "ws\n" + user + "\n" + EncodeBase64(password) + "\n4\n";
+}
+
+class ServerTest : public testing::Test {
+protected:
+    ServerTest() {
+        farm_.users = {{"ann", "pw", 0}};
+        farm_.allowGuests = true;
+        std::string error;
+        EXPECT_TRUE(templates_.Add(simtest::TemplateText(3), "three.template", error));
+        // Long enough that compression pays.
+        EXPECT_TRUE(templates_.Add(simtest::TemplateText(4, std::string(300, 'x')), "four.template",
+                                   error));
+    }
+    ~ServerTest() override { StopServer(); }
+
+    void StartServer() {
+        std::string error;
+        ASSERT_TRUE(transcript_.Open(folder_ / "record.txt", error)) << error;
+        server_ =
+            std::make_unique<Server>(farm_, templates_, settings_, options_, &transcript_, nullptr);
+        ASSERT_TRUE(server_->Start(error)) << error;
+        ASSERT_GT(server_->Port(), 0);
+        thread_ = std::thread([this] { served_ = server_->Run(); });
+    }
+
+    void StopServer() {
+        if (!thread_.joinable()) return;
+        server_->Stop();
+        thread_.join();
+        EXPECT_TRUE(served_);
+    }
+
+    std::vector<std::string> TranscriptLines() {
+        std::vector<std::string> lines;
+        std::string text = simtest::ReadFile(folder_ / "record.txt");
+        size_t start = 0;
+        for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+            lines.push_back(text.substr(start, end - start));
+        return lines;
+    }
+
+    int Port() const { return server_->Port(); }
+
+    simtest::TempFolder folder_;
+    Farm farm_;
+    TemplateCatalogue templates_;
+    ProtocolSettings settings_;
+    ServerOptions options_;
+    TranscriptWriter transcript_;
+    std::unique_ptr<Server> server_;
+    std::thread thread_;
+    std::atomic<bool> served_{false};
+};
+
+TEST_F(ServerTest, EightClientsLogInAndAskConcurrently) {
+    StartServer();
+    constexpr int kClients = 8;
+    std::vector<std::string> failures(kClients);
+    std::vector<int> clientNumbers(kClients, 0);
+    {
+        std::vector<std::unique_ptr<TestClient>> owned;
+        for (int i = 0; i < kClients; ++i) {
+            owned.push_back(std::make_unique<TestClient>(Port()));
+            ASSERT_TRUE(owned.back()->Connected());
+        }
+        // All are connected before any speaks, so the server holds eight sessions at once.
+        std::vector<std::thread> threads;
+        for (int i = 0; i < kClients; ++i) {
+            threads.emplace_back([&, i] {
+                TestClient& client = *owned[i];
+                const bool user = i % 2 == 0;
+                std::string& failure = failures[i];
+                if (!client.Send(Code::kLogin,
+                                 LoginPayload(user ? "ann" : "guest" + std::to_string(i),
+                                              user ? "pw" : "")) ||
+                    !client.Send(Code::kStatusRequest, "") ||
+                    !client.Send(Code::kHashesRequest, "")) {
+                    failure = "send failed";
+                    return;
+                }
+                const auto login = client.Receive();
+                const auto status = client.Receive();
+                const auto hashes = client.Receive();
+                if (!login || login->code != Code::kLoginResult ||
+                    login->text != (user ? "0\n" : "2\n"))
+                    failure += "bad login reply;";
+                if (!status || status->code != Code::kStatus || GetLine(status->text, 12) != "610")
+                    failure += "bad status reply;";
+                else
+                    clientNumbers[i] = std::stoi(GetLine(status->text, 10));
+                if (!hashes || hashes->code != Code::kHashes ||
+                    hashes->text != templates_.HashesMap())
+                    failure += "bad hashes reply;";
+            });
+        }
+        for (std::thread& t : threads)
+            t.join();
+    }
+    for (int i = 0; i < kClients; ++i)
+        EXPECT_EQ(failures[i], "") << "client " << i;
+    std::sort(clientNumbers.begin(), clientNumbers.end());
+    for (int i = 0; i < kClients; ++i)
+        EXPECT_EQ(clientNumbers[i], i + 1);
+
+    StopServer();
+    const std::vector<std::string> lines = TranscriptLines();
+    ASSERT_EQ(lines.size(), 3u * kClients);
+    // Each client's frames appear in the order it sent them.
+    for (int client = 1; client <= kClients; ++client) {
+        std::string codes;
+        for (const std::string& line : lines) {
+            const std::string prefix = std::to_string(client) + " ";
+            if (line.rfind(prefix, 0) == 0) codes += line.substr(prefix.size(), 2) + ",";
+        }
+        EXPECT_EQ(codes, "20,23,D1,") << "client " << client;
+    }
+}
+
+TEST_F(ServerTest, AStalledClientDoesNotHoldUpOthers) {
+    StartServer();
+    TestClient stalled(Port());
+    const std::string frame = PlainFrame(Code::kStatusRequest, "");
+    ASSERT_TRUE(stalled.SendBytes(frame.substr(0, 3)));
+
+    TestClient other(Port());
+    ASSERT_TRUE(other.Send(Code::kStatusRequest, ""));
+    const auto reply = other.Receive();
+    ASSERT_TRUE(reply.has_value());
+    EXPECT_EQ(reply->code, Code::kStatus);
+
+    ASSERT_TRUE(stalled.SendBytes(frame.substr(3)));
+    const auto late = stalled.Receive();
+    ASSERT_TRUE(late.has_value());
+    EXPECT_EQ(late->code, Code::kStatus);
+}
+
+TEST_F(ServerTest, FramesSplitOrPipelinedAreAllAnswered) {
+    StartServer();
+    TestClient client(Port());
+    const std::string login = PlainFrame(Code::kLogin, LoginPayload("ann", "pw"));
+    for (char byte : login)
+        ASSERT_TRUE(client.SendBytes(std::string(1, byte)));
+    auto reply = client.Receive();
+    ASSERT_TRUE(reply.has_value());
+    EXPECT_EQ(reply->text, "0\n");
+
+    ASSERT_TRUE(client.SendBytes(PlainFrame(Code::kTemplateRequest, "3") +
+                                 PlainFrame(Code::kTemplateRequest, "4") +
+                                 PlainFrame(Code::kStatusRequest, "")));
+    reply = client.Receive();
+    ASSERT_TRUE(reply.has_value());
+    EXPECT_EQ(GetLine(reply->text, 1), "3");
+    reply = client.Receive();
+    ASSERT_TRUE(reply.has_value());
+    EXPECT_EQ(GetLine(reply->text, 1), "4");
+    EXPECT_EQ(simtest::DecodeBase64(GetLine(reply->text, 4)), templates_.Find(4)->text);
+    reply = client.Receive();
+    ASSERT_TRUE(reply.has_value());
+    EXPECT_EQ(reply->code, Code::kStatus);
+}
+
+TEST_F(ServerTest, MalformedFramesAndUnknownCodesAreDroppedAndLaterFramesServed) {
+    StartServer();
+    TestClient client(Port());
+    const std::string emptyLength("\x01\x00\x00\x00\x00", 5);
+    const std::string noInflate("\x02\x09\x00\x00\x00\xD1\x10\x00\x00\x00garb", 14);
+    ASSERT_TRUE(client.SendBytes(emptyLength + noInflate + PlainFrame(0xB7, "") +
+                                 PlainFrame(Code::kStatusRequest, "")));
+    const auto reply = client.Receive();
+    ASSERT_TRUE(reply.has_value());
+    EXPECT_EQ(reply->code, Code::kStatus);
+    StopServer();
+    EXPECT_EQ(TranscriptLines(), (std::vector<std::string>{"1 B7", "1 23"}));
+}
+
+TEST_F(ServerTest, TheTranscriptShowsEveryPayloadByteAndCompressedFramesDecoded) {
+    StartServer();
+    TestClient client(Port());
+    const std::string withNul(
+        "\x01\x05\x00\x00\x00\xB7"
+        "a\0b\n",
+        10);
+    char* raw = nullptr;
+    unsigned long length = 0;
+    unsigned long size = 0;
+    const std::string repeated(200, 'r');
+    ZRFramework::ZRSocket::encodeMessage("\x2E", repeated.c_str(), &raw, &length, &size);
+    const std::string compressed(raw, size);
+    ZRFramework::ZRSocket::destroyEncodedMessage(raw);
+    ASSERT_EQ(compressed[0], 2);
+    ASSERT_TRUE(client.SendBytes(withNul + compressed + PlainFrame(Code::kStatusRequest, "")));
+    ASSERT_TRUE(client.Receive().has_value());
+    StopServer();
+    EXPECT_EQ(TranscriptLines(),
+              (std::vector<std::string>{"1 B7 a\\x00b\\n", "1 2E " + repeated, "1 23"}));
+}
+
+TEST_F(ServerTest, AFrameOverTheLimitEndsOnlyThatConnection) {
+    options_.maxFrame = 1024;
+    StartServer();
+    TestClient greedy(Port());
+    TestClient modest(Port());
+    // A header announcing 5000 bytes is refused before they arrive.
+    ASSERT_TRUE(greedy.SendBytes(std::string("\x01\x88\x13\x00\x00\x23", 6)));
+    EXPECT_TRUE(greedy.SeesClose());
+
+    ASSERT_TRUE(modest.Send(Code::kLogin, std::string(900, 'a')));
+    const auto reply = modest.Receive();
+    ASSERT_TRUE(reply.has_value());
+    EXPECT_EQ(reply->code, Code::kLoginResult);
+}
+
+TEST_F(ServerTest, CloseAfterAnswersTheNthFrameThenCloses) {
+    options_.closeAfter = 2;
+    StartServer();
+    TestClient client(Port());
+    ASSERT_TRUE(client.SendBytes(PlainFrame(Code::kLogin, LoginPayload("ann", "pw")) +
+                                 PlainFrame(Code::kStatusRequest, "") +
+                                 PlainFrame(Code::kStatusRequest, "")));
+    auto reply = client.Receive();
+    ASSERT_TRUE(reply.has_value());
+    EXPECT_EQ(reply->code, Code::kLoginResult);
+    reply = client.Receive();
+    ASSERT_TRUE(reply.has_value());
+    EXPECT_EQ(reply->code, Code::kStatus);
+    EXPECT_TRUE(client.SeesClose());
+
+    // Counting is per connection.
+    TestClient next(Port());
+    ASSERT_TRUE(next.Send(Code::kStatusRequest, ""));
+    ASSERT_TRUE(next.Receive().has_value());
+    StopServer();
+    EXPECT_EQ(TranscriptLines().size(), 3u);
+}
+
+TEST_F(ServerTest, CloseAfterZeroClosesOnAccept) {
+    options_.closeAfter = 0;
+    StartServer();
+    TestClient client(Port());
+    EXPECT_TRUE(client.SeesClose());
+}
+
+TEST_F(ServerTest, RepliesArePlainUnlessCompressionIsAsked) {
+    for (const bool compress : {false, true}) {
+        options_.compress = compress;
+        StartServer();
+        TestClient client(Port());
+        ASSERT_TRUE(client.Send(Code::kTemplateRequest, "4"));
+        ASSERT_TRUE(client.Send(Code::kLogin, LoginPayload("ann", "pw")));
+        const auto big = client.Receive();
+        const auto small = client.Receive();
+        ASSERT_TRUE(big.has_value() && small.has_value());
+        EXPECT_EQ(big->encoding, compress ? 2 : 1);
+        EXPECT_EQ(simtest::DecodeBase64(GetLine(big->text, 4)), templates_.Find(4)->text);
+        EXPECT_EQ(small->encoding, 1);
+        EXPECT_EQ(small->text, "0\n");
+        StopServer();
+    }
+}
+
+TEST_F(ServerTest, EmptyRepliesUseTheEmptyEncoding) {
+    settings_.hashesText = "";
+    StartServer();
+    TestClient client(Port());
+    ASSERT_TRUE(client.Send(Code::kHashesRequest, ""));
+    const auto reply = client.Receive();
+    ASSERT_TRUE(reply.has_value());
+    EXPECT_EQ(reply->encoding, 0);
+    EXPECT_EQ(reply->code, Code::kHashes);
+    EXPECT_EQ(reply->text, "");
+}
+
+TEST(ServerStart, RefusesAnAddressItCannotUse) {
+    Farm farm;
+    TemplateCatalogue templates;
+    ProtocolSettings settings;
+    ServerOptions options;
+    options.bindAddress = "not-an-address";
+    Server server(farm, templates, settings, options, nullptr, nullptr);
+    std::string error;
+    EXPECT_FALSE(server.Start(error));
+    EXPECT_EQ(error, "cannot listen on not-an-address:0");
+
+    ServerOptions first;
+    Server taken(farm, templates, settings, first, nullptr, nullptr);
+    ASSERT_TRUE(taken.Start(error)) << error;
+    ServerOptions same;
+    same.port = taken.Port();
+    Server second(farm, templates, settings, same, nullptr, nullptr);
+    EXPECT_FALSE(second.Start(error));
+    EXPECT_NE(error.find("Address already in use"), std::string::npos) << error;
+}
+
+}  // namespace
