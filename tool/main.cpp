@@ -5,13 +5,17 @@
 #include "CommandLine.h"
 #include "Connection.h"
 #include "TableOutput.h"
+#include "TemplateCache.h"
 #include "ZRFileSystem.h"
 #include "ZRRuntime.h"
+#include "ZRTemplateManager.h"
 
 using namespace ZRFramework;
+using ZRFramework::ZRTemplateManager::zrTemplateManager;
 
 int main(int argc, char** argv) {
     InitializeLibrary(argv[0]);
+    zrTemplateManager* manager = zrTemplateManager::GetUniqueClass();
     allocateBuffers();
     server[0] = '\0';
     setDefaultJobColumns();
@@ -27,11 +31,18 @@ int main(int argc, char** argv) {
     }
 
     if (!connectToDispatcher() || !loginToDispatcher() || !requestStatus(true)) return -1;
+    loadTemplatesCache(manager);
+    if (!use_templates_cache && !syncTemplatesCache(manager)) {
+        closeConnection();
+        return -1;
+    }
     if (!requestStatus(false)) return -1;
 
     closeConnection();
     releaseBuffers();
     _zdprintf(3, "\nCompleted.\n");
+    manager->DeleteHashesMap(&dispatcherHashes);
+    zrTemplateManager::DestroyUniqueClass();
     ShutdownLibrary();
     return 0;
 }

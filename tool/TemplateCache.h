@@ -1,0 +1,26 @@
+// The local template cache: loading it into the template manager and bringing it in step with
+// the Dispatcher by comparing per-template hashes.
+#ifndef ZDTOOL_TEMPLATECACHE_H
+#define ZDTOOL_TEMPLATECACHE_H
+
+#include <string>
+
+#include "ZRTemplateManager.h"
+
+// How often one template is requested in a run before its differences are accepted.
+constexpr int kMaxTemplateFetches = 3;
+
+// The Dispatcher's hashes map; it lives until the end of the run.
+extern ZRFramework::ZRTemplateManager::zrTemplateHashesMap dispatcherHashes;
+
+// Parses every ".template" file of `templatesdir` into the manager; broken ones go to
+// ".invalid".
+void loadTemplatesCache(ZRFramework::ZRTemplateManager::zrTemplateManager* manager);
+// Fetches new and changed templates, moves vanished ones to ".unused". False when the
+// connection failed (message printed); exits with status 1 when a template cannot be streamed.
+bool syncTemplatesCache(ZRFramework::ZRTemplateManager::zrTemplateManager* manager);
+
+// A file name from the Dispatcher may only name a file inside the cache folder.
+bool isSafeCacheFileName(const std::string& name);
+
+#endif
