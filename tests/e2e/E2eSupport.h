@@ -230,6 +230,7 @@ protected:
             argv.push_back(ZD_EXAMPLES_DIR "/farm.json");
         }
         argv.insert(argv.end(), args.begin(), args.end());
+        std::filesystem::remove(Path("port"));  // a restart must not read the old port
         simulator_ = std::make_unique<Process>();
         ASSERT_TRUE(simulator_->Spawn(argv, Environment(), Path("zdsim.out"), Path("zdsim.err")));
         const std::string portFile = Path("port");
