@@ -41,12 +41,6 @@ bool readWholeFile(const std::string& path, std::string& text) {
     return !in.bad();
 }
 
-[[noreturn]] void streamingFailure() {
-    _zdprintf(1, "Unexpected failure during templates streaming. Aborting!");
-    std::fflush(stdout);
-    std::exit(1);
-}
-
 // Writes through a temporary file in the cache folder, so a failed write never leaves a
 // truncated template behind.
 bool storeTemplate(const std::string& path, const char* content, unsigned long size) {
@@ -82,7 +76,7 @@ void moveVanishedTemplates(zrTemplateManager* manager, zrTemplateHashesMap& remo
     }
 }
 
-enum class Fetch { kDone, kRefused, kConnectionLost };
+enum class Fetch { kDone, kRefused, kConnectionLost, kStreamingFailure };
 
 // Requests one template and replaces the loaded copy with it.
 Fetch fetchTemplate(zrTemplateManager* manager, int uid) {
@@ -95,7 +89,7 @@ Fetch fetchTemplate(zrTemplateManager* manager, int uid) {
 
     char* decoded = nullptr;
     if (!ZRBase64::DecodeAlloc(encoded.data(), encoded.size(), &decoded, nullptr)) {
-        streamingFailure();
+        return Fetch::kStreamingFailure;
     }
     if (zrTemplateEntry* loaded = manager->GetTemplate(receivedUid)) {
         std::string oldName = loaded->GetFileName();
@@ -109,7 +103,7 @@ Fetch fetchTemplate(zrTemplateManager* manager, int uid) {
         e->Delete();
     }
     ZRBase64::DeleteBuffer(&decoded);
-    if (!entry) streamingFailure();
+    if (!entry) return Fetch::kStreamingFailure;
     _zdprintf(3, ".");
     manager->UpdateHashesMapItem(manager->GetInternalHashesMap(), entry);
 
@@ -162,11 +156,11 @@ void loadTemplatesCache(zrTemplateManager* manager) {
     _zdprintf(3, "\n");
 }
 
-bool syncTemplatesCache(zrTemplateManager* manager) {
+int syncTemplatesCache(zrTemplateManager* manager) {
     manager->FillInternalHashesMap();
     _zdprintf(3, "Synching templates");
     sendMsg(zdCode::kHashesRequest, std::string());
-    if (!waitForMsg(zdCode::kHashes)) return false;
+    if (!waitForMsg(zdCode::kHashes)) return -1;
     manager->UnmarshallHashesMap(&dispatcherHashes, rcvargs);
 
     zrTemplateHashesMap changed, removed;
@@ -194,10 +188,12 @@ bool syncTemplatesCache(zrTemplateManager* manager) {
         if (next < 0) break;
         ++fetches[next];
         Fetch result = fetchTemplate(manager, next);
-        if (result == Fetch::kConnectionLost) {
+        if (result == Fetch::kConnectionLost || result == Fetch::kStreamingFailure) {
             manager->DeleteHashesMap(&changed);
             manager->DeleteHashesMap(&removed);
-            return false;
+            if (result == Fetch::kConnectionLost) return -1;
+            _zdprintf(1, "Unexpected failure during templates streaming. Aborting!");
+            return 1;
         }
         if (result == Fetch::kRefused) {
             fetches[next] = kMaxTemplateFetches;
@@ -210,5 +206,5 @@ bool syncTemplatesCache(zrTemplateManager* manager) {
     manager->DeleteHashesMap(&changed);
     manager->DeleteHashesMap(&removed);
     _zdprintf(3, "\n");
-    return true;
+    return 0;
 }

@@ -16,9 +16,10 @@ extern ZRFramework::ZRTemplateManager::zrTemplateHashesMap dispatcherHashes;
 // Parses every ".template" file of `templatesdir` into the manager; broken ones go to
 // ".invalid".
 void loadTemplatesCache(ZRFramework::ZRTemplateManager::zrTemplateManager* manager);
-// Fetches new and changed templates, moves vanished ones to ".unused". False when the
-// connection failed (message printed); exits with status 1 when a template cannot be streamed.
-bool syncTemplatesCache(ZRFramework::ZRTemplateManager::zrTemplateManager* manager);
+// Fetches new and changed templates, moves vanished ones to ".unused". 0 when done; -1 when the
+// connection failed and 1 when a template could not be streamed (message printed): both end
+// the run with that status.
+int syncTemplatesCache(ZRFramework::ZRTemplateManager::zrTemplateManager* manager);
 
 // A file name from the Dispatcher may only name a file inside the cache folder.
 bool isSafeCacheFileName(const std::string& name);

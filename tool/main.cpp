@@ -13,6 +13,21 @@
 using namespace ZRFramework;
 using ZRFramework::ZRTemplateManager::zrTemplateManager;
 
+namespace {
+
+// Releases what the run holds; every run that got past the command line ends here.
+int finishRun(int status) {
+    closeConnection();
+    releaseBuffers();
+    if (status == 0) _zdprintf(3, "\nCompleted.\n");
+    zrTemplateManager::GetUniqueClass()->DeleteHashesMap(&dispatcherHashes);
+    zrTemplateManager::DestroyUniqueClass();
+    ShutdownLibrary();
+    return status;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     InitializeLibrary(argv[0]);
     zrTemplateManager* manager = zrTemplateManager::GetUniqueClass();
@@ -24,25 +39,20 @@ int main(int argc, char** argv) {
     templatesdir = ZRFileSystem::GetAppSettingsFolder() + "/" + ".Zendro6" + "/" + "templates";
     ZRFileSystem::MakeDirectory(templatesdir, true);
 
-    if (!getOptFromExec(argc, argv)) return -1;
+    if (!getOptFromExec(argc, argv)) return finishRun(-1);
     if (server[0] == '\0') {
         std::fprintf(stderr, "\nNo server flag specified.\n");
-        return -1;
+        return finishRun(-1);
     }
 
-    if (!connectToDispatcher() || !loginToDispatcher() || !requestStatus(true)) return -1;
+    if (!connectToDispatcher() || !loginToDispatcher() || !requestStatus(true)) {
+        return finishRun(-1);
+    }
     loadTemplatesCache(manager);
-    if (!use_templates_cache && !syncTemplatesCache(manager)) {
-        closeConnection();
-        return -1;
+    if (!use_templates_cache) {
+        if (int status = syncTemplatesCache(manager)) return finishRun(status);
     }
-    if (!requestStatus(false)) return -1;
+    if (!requestStatus(false)) return finishRun(-1);
 
-    closeConnection();
-    releaseBuffers();
-    _zdprintf(3, "\nCompleted.\n");
-    manager->DeleteHashesMap(&dispatcherHashes);
-    zrTemplateManager::DestroyUniqueClass();
-    ShutdownLibrary();
-    return 0;
+    return finishRun(0);
 }
