@@ -3,6 +3,7 @@
 #define ZRFRAMEWORK_H
 
 #include "ZRBase64.h"
+#include "ZRConfig.h"
 #include "ZREventQueue.h"
 #include "ZRFileSystem.h"
 #include "ZRFrameworkExport.h"
@@ -10,8 +11,10 @@
 #include "ZRMd5.h"
 #include "ZRMemoryManager.h"
 #include "ZRPerformanceMonitor.h"
+#include "ZRProcesses.h"
 #include "ZRPropertyMap.h"
 #include "ZRRuntime.h"
+#include "ZRServices.h"
 #include "ZRSocket.h"
 #include "ZRStringHelper.h"
 #include "ZRThreads.h"
