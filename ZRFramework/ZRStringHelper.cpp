@@ -331,9 +331,17 @@ std::string EncodeSQL(std::string text) {
 std::string FormatTime(long seconds, int mode) {
     const std::time_t when = static_cast<std::time_t>(seconds);
     std::tm parts;
-    // The re-entrant form, so that concurrent callers never share a result; tzset keeps the
-    // zone as current as localtime would.
-    tzset();
+    // The re-entrant form, so that concurrent callers never share a result. tzset keeps the
+    // zone as current as localtime would, but only runs when TZ changed: with TZ unset it
+    // examines /etc/localtime on every call, which dominates printing a table of times.
+    thread_local bool zoneLoaded = false;
+    thread_local std::string loadedZone;
+    const char* zone = std::getenv("TZ");
+    if (!zoneLoaded || loadedZone != (zone ? zone : "")) {
+        tzset();
+        zoneLoaded = true;
+        loadedZone = zone ? zone : "";
+    }
     if (!localtime_r(&when, &parts)) return std::string();
     const int month = parts.tm_mon + 1;
     const int year = parts.tm_year + 1900;

@@ -6,5 +6,6 @@
 #include "ZRTemplateMacros.h"
 #include "ZRTemplateManager.h"
 #include "ZRTemplateObjects.h"
+#include "ZRTemplateScanner.h"
 
 #endif
