@@ -1,12 +1,19 @@
 // Fuzzes zdsim's conversation handlers with any sequence of messages on one session: each
-// message is a code byte, a 2-byte little-endian length and that many payload bytes.
+// message is a code byte, a 2-byte little-endian length and that many payload bytes. Listing
+// requests start a listing over a small generated farm that the acknowledgements drive.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
+#include <memory>
+
+#include "Listings.h"
 #include "Protocol.h"
+#include "Records.h"
 #include "Transcript.h"
+#include "ZRBase64.h"
+#include "ZRSocket.h"
 
 namespace {
 
@@ -35,6 +42,56 @@ const zdsim::TemplateCatalogue& Catalogue() {
     return *catalogue;
 }
 
+const zdsim::Farm& ListedFarm() {
+    static const zdsim::Farm* farm = [] {
+        zdsim::GeneratorSpec spec;
+        spec.jobs = 30;
+        spec.nodes = 8;
+        spec.chunksPerJob = 3;
+        spec.logs = 5;
+        return new zdsim::Farm(zdsim::GenerateFarm(spec));
+    }();
+    return *farm;
+}
+
+// Checks what a listing produced: whole frames, in the order start, records, end, and in
+// lockstep never more than the acknowledgements allow.
+struct ListingCheck {
+    std::unique_ptr<zdsim::ListingConversation> listing;
+    size_t frames = 0;
+
+    void Produce(size_t budget, bool lockstep) {
+        std::string out;
+        listing->Produce(out, budget, false);
+        const zdsim::ListingCodes& codes = listing->Codes();
+        size_t at = 0;
+        while (at < out.size()) {
+            uint64_t size = 0;
+            Check(ZRFramework::ZRSocket::ScanFrame(out.data() + at, out.size() - at, &size) ==
+                  ZRFramework::ZRSocket::FrameStatus::kComplete);
+            const unsigned char code = static_cast<unsigned char>(out[at + 5]);
+            const size_t index = frames++;
+            const unsigned char wanted = index == 0                        ? codes.start
+                                         : index <= listing->RecordCount() ? codes.record
+                                                                           : codes.end;
+            Check(code == wanted);
+            at += size;
+        }
+        if (lockstep) Check(frames <= listing->AcksReceived() + 1);
+        Check(listing->Sent() == (frames == listing->RecordCount() + 2));
+    }
+};
+
+void CheckStatistics(const std::string& reply) {
+    Check(CountLines(reply) == 1);
+    char* raw = nullptr;
+    unsigned long length = 0;
+    const std::string line = reply.substr(0, reply.size() - 1);
+    Check(ZRFramework::ZRBase64::DecodeAlloc(line.data(), line.size(), &raw, &length));
+    Check(CountLines(std::string(raw, length)) == zdsim::kStatisticsLines);
+    ZRFramework::ZRBase64::DeleteBuffer(&raw);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -53,6 +110,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const zdsim::Context context{&farm, &Catalogue(), &settings};
     zdsim::Session session;
     session.client = 1;
+    const bool lockstep = size > 0 && (data[0] & 0x80) != 0;
+    zdsim::RecordCache cache(ListedFarm());
+    ListingCheck listing;
 
     while (at + 3 <= size) {
         const unsigned char code = data[at];
@@ -64,6 +124,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
         const std::string line = zdsim::TranscriptLine(session.client, code, payload);
         Check(CountLines(line) == 1 && line.back() == '\n');
+        // The payload's length doubles as the batch budget, so batches of every size occur.
+        const size_t budget = 1 + length * 16;
+        if (const auto kind = zdsim::ListingRequested(code)) {
+            listing.listing = std::make_unique<zdsim::ListingConversation>(*kind, payload, cache,
+                                                                           ListedFarm(), lockstep);
+            listing.frames = 0;
+            listing.Produce(budget, lockstep);
+            continue;
+        }
+        if (listing.listing != nullptr && code == listing.listing->Codes().ack) {
+            const size_t before = listing.listing->AcksUnexpected();
+            const bool expected = listing.listing->Acknowledge(payload);
+            Check(listing.listing->AcksUnexpected() == before + (expected ? 0 : 1));
+            listing.Produce(budget, lockstep);
+            continue;
+        }
         bool known = false;
         const zdsim::Replies replies =
             zdsim::HandleMessage(context, session, code, payload, &known);
@@ -82,6 +158,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                     break;
                 case zdsim::Code::kTemplateRequest:
                     Check(reply.code == zdsim::Code::kTemplate && CountLines(reply.text) == 4);
+                    break;
+                case zdsim::Code::kStatisticsRequest:
+                    Check(reply.code == zdsim::Code::kStatistics);
+                    CheckStatistics(reply.text);
                     break;
                 default:
                     Check(false);

@@ -1,5 +1,4 @@
-// The farm model: lookups, the JSON loader with field-precise errors, and the generator of
-// large synthetic farms.
+// The farm model: lookups and the JSON loader with field-precise errors.
 #include "FarmModel.h"
 
 #include <algorithm>
@@ -9,7 +8,6 @@
 #include <limits>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <random>
 #include <set>
 #include <sstream>
 #include <stdexcept>
@@ -472,120 +470,6 @@ bool LoadFarmFile(const std::string& path, Farm& farm, std::string& error) {
         return false;
     }
     return true;
-}
-
-Farm GenerateFarm(const GeneratorSpec& spec) {
-    std::mt19937 random(spec.seed);
-    auto pick = [&random](int n) { return static_cast<int>(random() % static_cast<uint32_t>(n)); };
-    const long base = 1700000000;  // a fixed epoch keeps generated farms reproducible
-
-    Farm farm;
-    farm.host = "dispatcher";
-    farm.build = "synthetic";
-    farm.allowGuests = true;
-    farm.users.push_back({"admin", "admin", 0});
-
-    static const int engines[] = {110, 120, 130, 140, 150};
-    static const int packetTypes[] = {PacketType::kMultiframe, PacketType::kSingleHost,
-                                      PacketType::kImageSlicing, PacketType::kBroadcast,
-                                      PacketType::kMultiframe};
-    static const int jobStatuses[] = {JobStatus::kOnQueue, JobStatus::kStarted,
-                                      JobStatus::kCompleted, JobStatus::kStartedWithWarnings};
-    static const char* departments[] = {"lighting", "fx", "comp", "layout"};
-
-    farm.nodes.reserve(spec.nodes > 0 ? spec.nodes : 0);
-    for (int i = 1; i <= spec.nodes; ++i) {
-        Node node;
-        node.id = i;
-        node.name = "node" + std::to_string(1000 + i);
-        node.ip = "10.0." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1);
-        node.os = (i % 5 == 0) ? 1 : 2;
-        node.processors = 8 << pick(3);
-        node.status = (i % 7 == 0) ? NodeStatus::kPaused : NodeStatus::kIdle;
-        node.renderStatus = node.status == NodeStatus::kPaused ? "Paused" : "Idle";
-        node.cpuUsage = std::to_string(pick(100)) + "%";
-        node.ramUsage = std::to_string(pick(64)) + " GB";
-        node.version = 616;
-        farm.nodes.push_back(std::move(node));
-    }
-
-    farm.jobs.reserve(spec.jobs > 0 ? spec.jobs : 0);
-    for (int i = 1; i <= spec.jobs; ++i) {
-        Job job;
-        job.id = i;
-        const int kind = pick(5);
-        job.name = "shot_" + std::to_string(i) + "_v" + std::to_string(1 + pick(9));
-        job.engine = engines[kind];
-        job.packetType = packetTypes[kind];
-        job.status = jobStatuses[pick(4)];
-        job.priority = 50 + pick(100);
-        job.submitter = "artist" + std::to_string(1 + pick(20));
-        job.department = departments[pick(4)];
-        job.group = "project" + std::to_string(1 + pick(5));
-        job.submitTime = base + i * 60;
-        if (job.status != JobStatus::kOnQueue) job.startTime = job.submitTime + 30;
-        if (job.status == JobStatus::kCompleted) job.endTime = job.startTime + 600 + pick(3600);
-        job.archived = (i % 10 == 0);
-        job.progress = job.status == JobStatus::kCompleted ? 100 : pick(100);
-        const int frames = spec.chunksPerJob > 0 ? spec.chunksPerJob * 5 : 1;
-        job.attributes.emplace_back("start_frame", Attribute{"1", true, false});
-        job.attributes.emplace_back("end_frame", Attribute{std::to_string(frames), true, false});
-        job.attributes.emplace_back(
-            "job_file",
-            Attribute{"/projects/" + job.group + "/" + job.name + ".scene", true, true});
-        if (job.packetType == PacketType::kMultiframe ||
-            job.packetType == PacketType::kImageSlicing) {
-            job.chunks.reserve(spec.chunksPerJob > 0 ? spec.chunksPerJob : 0);
-            for (int c = 1; c <= spec.chunksPerJob; ++c) {
-                Chunk chunk;
-                chunk.id = c;
-                chunk.startFrame = (c - 1) * 5 + 1;
-                chunk.endFrame = c * 5;
-                if (job.status == JobStatus::kCompleted) {
-                    chunk.status = ChunkStatus::kCompleted;
-                    chunk.startTime = job.startTime + c * 10;
-                    chunk.endTime = chunk.startTime + 60;
-                    if (!farm.nodes.empty())
-                        chunk.renderBy = farm.nodes[pick(static_cast<int>(farm.nodes.size()))].name;
-                }
-                job.chunks.push_back(std::move(chunk));
-            }
-        }
-        farm.jobs.push_back(std::move(job));
-    }
-
-    for (int p = 1; p <= spec.pools; ++p) {
-        Pool pool;
-        pool.name = "pool" + std::to_string(p);
-        for (size_t n = static_cast<size_t>(p - 1); n < farm.nodes.size();
-             n += static_cast<size_t>(spec.pools))
-            pool.members.push_back(farm.nodes[n].name);
-        farm.pools.push_back(std::move(pool));
-    }
-
-    for (int l = 1; l <= spec.logs; ++l) {
-        LogEntry log;
-        log.type = 1 << pick(4);
-        log.time = "2023/11/14 " + std::to_string(10 + l / 3600 % 10) + ":" +
-                   std::to_string(10 + l / 60 % 50) + ":" + std::to_string(10 + l % 50);
-        log.text = "event " + std::to_string(l);
-        log.host = farm.nodes.empty() ? "dispatcher" : farm.nodes[l % farm.nodes.size()].name;
-        log.ip = farm.nodes.empty() ? "127.0.0.1" : farm.nodes[l % farm.nodes.size()].ip;
-        log.user = "admin";
-        farm.logs.push_back(std::move(log));
-    }
-
-    Statistics& stats = farm.statistics;
-    stats.runningSince = base;
-    stats.updatedOn = base + 3600;
-    stats.rcConnections = spec.nodes;
-    for (const Node& node : farm.nodes) {
-        if (node.status == NodeStatus::kPaused)
-            ++stats.pausedClients;
-        else
-            ++stats.idleClients;
-    }
-    return farm;
 }
 
 }  // namespace zdsim

@@ -15,6 +15,10 @@ namespace JobStatus {
 constexpr int kOnQueue = 1;
 constexpr int kStarted = 2;
 constexpr int kStartedWithWarnings = 4;
+constexpr int kPreJobAction = 8;
+constexpr int kPostJobAction = 16;
+constexpr int kPreJobActionPending = 32;
+constexpr int kPostJobActionPending = 64;
 constexpr int kCompleted = 128;
 constexpr int kCompletedWithWarnings = 256;
 }  // namespace JobStatus
@@ -27,15 +31,34 @@ constexpr int kImageSlicing = 8;
 namespace NodeStatus {
 constexpr int kIdle = 1;
 constexpr int kPaused = 2;
+constexpr int kCompleted = 4;
 constexpr int kInProgress = 8;
+constexpr int kStarting = 16;
+constexpr int kPreChunk = 32;
+constexpr int kPostChunk = 4096;
+constexpr int kStreamingTemplates = 8192;
+constexpr int kKilled = 16384;
+constexpr int kUnavailableByTimetable = 65536;
+constexpr int kLogged = 131072;
 constexpr int kOffline = 262144;
 }  // namespace NodeStatus
+namespace NodeOs {
+constexpr int kWindows = 1;
+constexpr int kLinux = 2;
+constexpr int kOsX = 4;
+}  // namespace NodeOs
 namespace ChunkStatus {
 constexpr int kOnHold = 1;
 constexpr int kSent = 2;
 constexpr int kCompleted = 4;
 constexpr int kCompletedWithWarnings = 8;
 }  // namespace ChunkStatus
+namespace LogType {
+constexpr int kSystem = 1;
+constexpr int kUser = 2;
+constexpr int kClient = 4;
+constexpr int kError = 8;
+}  // namespace LogType
 
 struct User {
     std::string name;
@@ -210,16 +233,23 @@ bool LoadFarm(const std::string& text, Farm& farm, std::string& error);
 // The same from a file; the error names the file.
 bool LoadFarmFile(const std::string& path, Farm& farm, std::string& error);
 
-// A large, deterministic farm for load tests and benchmarks.
+// Large, deterministic farms for load tests and benchmarks: every code of the status, packet,
+// system and log tables occurs, with folders holding jobs, archived and locked jobs, custom
+// attributes, pools and logs.
 struct GeneratorSpec {
-    int jobs = 100;
-    int chunksPerJob = 10;
-    int nodes = 50;
-    int pools = 4;
-    int logs = 100;
+    long jobs = 100;        // folders included
+    long chunksPerJob = 5;  // for multiframe and image-slicing jobs; the others have none
+    long nodes = 50;
+    long logs = 100;
     uint32_t seed = 1;
 };
+// A farm of generated records only, with the user "admin" (password "admin") and statistics
+// that agree with its nodes.
 Farm GenerateFarm(const GeneratorSpec& spec);
+// Appends generated jobs, nodes, pools and logs to `farm`: ids follow the farm's highest ones and
+// names are chosen not to clash, so a loaded farm keeps its records as they are. Adds the user
+// "admin" when the farm has none of that name; the statistics stay the farm's.
+void AppendGeneratedRecords(Farm& farm, const GeneratorSpec& spec);
 
 }  // namespace zdsim
 

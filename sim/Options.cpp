@@ -11,6 +11,9 @@ namespace zdsim {
 
 namespace {
 
+// Far beyond any benchmark, and small enough that counts times sizes stay in range.
+constexpr long kMaxGenerated = 100000000;
+
 bool ParseLong(const std::string& text, long low, long high, long& value) {
     if (text.empty() || !(text[0] == '-' || (text[0] >= '0' && text[0] <= '9'))) return false;
     char* end = nullptr;
@@ -86,10 +89,21 @@ std::string UsageText() {
            "  --record FILE           write a transcript of every frame received to FILE\n"
            "  --compress              compress replies the way the framework does (default: "
            "plain)\n"
+           "  --lockstep              send each listing record only after the client has\n"
+           "                          acknowledged the previous frame (default: stream the\n"
+           "                          records and count the acknowledgements as they come)\n"
            "  --max-frame N           largest frame a client may send, in bytes (default 1048576)\n"
            "  --log FILE              write zdsim's log to FILE\n"
            "  --log-level N           log detail, 1 to 3 (default 2; 3 logs every frame)\n"
            "  --help                  show this text\n"
+           "\n"
+           "Generated farms, for benchmarks and scale tests (appended to --farm when both are\n"
+           "given; any of these switches generation on):\n"
+           "  --generate-jobs N       N jobs and folders (default 0)\n"
+           "  --generate-nodes N      N nodes, in pools (default 0)\n"
+           "  --generate-chunks N     N chunks for each multiframe and image-slicing job\n"
+           "                          (default 5)\n"
+           "  --generate-logs N       N log entries (default 100)\n"
            "\n"
            "Faults for testing clients:\n"
            "  --close-after N         close a connection once its N-th frame is answered\n"
@@ -140,6 +154,19 @@ ParseOutcome ParseOptions(int argc, const char* const* argv, SimOptions& options
         {"template-file-name", true,
          UidAssignment("template-file-name", "NAME", &o.templateFileNames)},
         {"hashes-file", true, Text("hashes-file", &o.hashesFile)},
+        {"lockstep", false,
+         [&o](const std::string&, std::string&) {
+             o.lockstep = true;
+             return true;
+         }},
+        {"generate-jobs", true,
+         Number("generate-jobs", 0, kMaxGenerated, [&o](long v) { o.generateJobs = v; })},
+        {"generate-nodes", true,
+         Number("generate-nodes", 0, kMaxGenerated, [&o](long v) { o.generateNodes = v; })},
+        {"generate-chunks", true,
+         Number("generate-chunks", 0, kMaxGenerated, [&o](long v) { o.generateChunks = v; })},
+        {"generate-logs", true,
+         Number("generate-logs", 0, kMaxGenerated, [&o](long v) { o.generateLogs = v; })},
     };
 
     for (int i = 1; i < argc; ++i) {

@@ -25,6 +25,15 @@ struct SimOptions {
     std::string hashesFile;
     std::string logFile;
     int logLevel = 2;
+    bool lockstep = false;
+    // Generated records, alone or appended to --farm; any of the counts switches generation on.
+    std::optional<long> generateJobs;
+    std::optional<long> generateNodes;
+    std::optional<long> generateChunks;
+    std::optional<long> generateLogs;
+    bool Generating() const {
+        return generateJobs || generateNodes || generateChunks || generateLogs;
+    }
 };
 
 enum class ParseOutcome { kRun, kHelp, kError };

@@ -1,4 +1,4 @@
-// Conversation handlers of zdsim: login, status, hashes map and template fetch.
+// Conversation handlers of zdsim: login, status, hashes map, template fetch and statistics.
 #include "Protocol.h"
 
 #include <cerrno>
@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "Records.h"
 #include "ZRBase64.h"
 #include "ZRStringHelper.h"
 
@@ -153,6 +154,10 @@ Replies HandleTemplateRequest(const Context& context, const std::string& payload
              std::to_string(uid) + "\n" + name + "\n" + fileName + "\n" + body + "\n"}};
 }
 
+Replies HandleStatisticsRequest(const Context& context) {
+    return {{Code::kStatistics, EncodeBase64(StatisticsText(context.farm->statistics)) + "\n"}};
+}
+
 Replies HandleMessage(const Context& context, Session& session, unsigned char code,
                       const std::string& payload, bool* known) {
     if (known != nullptr) *known = true;
@@ -165,6 +170,8 @@ Replies HandleMessage(const Context& context, Session& session, unsigned char co
             return HandleHashesRequest(context);
         case Code::kTemplateRequest:
             return HandleTemplateRequest(context, payload);
+        case Code::kStatisticsRequest:
+            return HandleStatisticsRequest(context);
         default:
             if (known != nullptr) *known = false;
             return {};

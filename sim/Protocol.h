@@ -22,6 +22,8 @@ constexpr unsigned char kHashesRequest = 0xD1;
 constexpr unsigned char kHashes = 0xD4;
 constexpr unsigned char kTemplateRequest = 0xD2;
 constexpr unsigned char kTemplate = 0xD3;
+constexpr unsigned char kStatisticsRequest = 0xC0;
+constexpr unsigned char kStatistics = 0xC2;
 }  // namespace Code
 
 // Login answers.
@@ -60,6 +62,8 @@ struct ProtocolSettings {
     std::map<int, std::string> templateOverrides;  // UID -> text served instead
     std::map<int, std::string> templateFileNames;  // UID -> file name served instead
     std::optional<std::string> hashesText;         // served instead of the catalogue's map
+    // Listings wait for each acknowledgement before the next frame instead of streaming.
+    bool lockstep = false;
 };
 
 struct Context {
@@ -81,8 +85,12 @@ Replies HandleHashesRequest(const Context& context);
 // file name and text.
 Replies HandleTemplateRequest(const Context& context, const std::string& payload);
 
+// 0xC0 -> 0xC2 whose line 1 is the Base64 of the 32-line statistics text.
+Replies HandleStatisticsRequest(const Context& context);
+
 // Routes one received message to its handler. `known` (when not null) is false for codes this
-// version does not serve; those get no reply. Requests are served whether or not the session
+// version does not serve; those get no reply. Listings are conversations of many frames and
+// are not routed here (Listings.h). Requests are served whether or not the session
 // has logged in.
 Replies HandleMessage(const Context& context, Session& session, unsigned char code,
                       const std::string& payload, bool* known);

@@ -8,8 +8,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <deque>
 
 #include "ZREventQueue.h"
 #include "ZRLogger.h"
@@ -45,31 +47,29 @@ private:
     ZRProcesses::zrMutex mutex_;
 };
 
-// AddMessage always offers texts to compression; plain replies are queued as encoding 0/1
-// frames in the stream's own output buffer, under the same lock and limit.
-bool QueuePlainFrame(zrSocketStream& stream, unsigned char code, const std::string& text) {
+// Appends whole frames to the stream's output under its lock and limit, growing the buffer by
+// doubling: a listing is queued in many top-ups, and growing to the exact size each time would
+// copy the queue over and over.
+bool AppendToStream(zrSocketStream& stream, const std::string& frames, uint32_t& queued) {
     if (stream.broken || stream.streamLock == nullptr) return false;
-    const char codeText[2] = {static_cast<char>(code), '\0'};
-    char* raw = nullptr;
-    unsigned long lengthField = 0;
-    unsigned long size = 0;
-    ZRSocket::EncodePlainMessage(codeText, text.c_str(), &raw, &lengthField, &size);
-    std::unique_ptr<char[], void (*)(char*)> frame(raw, ZRSocket::destroyEncodedMessage);
-    if (frame == nullptr) return false;
     {
         StreamHold hold(stream);
-        const uint64_t needed = uint64_t{stream.outLength} + size;
+        const uint64_t needed = uint64_t{stream.outLength} + frames.size();
         if (needed > stream.maxOutgoing) return false;
         if (needed + 1 > stream.outCapacity) {
+            const uint64_t doubled =
+                std::max<uint64_t>(needed + 1, uint64_t{stream.outCapacity} * 2);
+            const uint64_t wanted = std::min<uint64_t>(doubled, uint64_t{stream.maxOutgoing} + 1);
             unsigned long capacity = stream.outCapacity;
             char* grown = ZRSocket::zr_resize_buffer(stream.outBuffer, &capacity, stream.outLength,
-                                                     needed + 1);
+                                                     static_cast<unsigned long>(wanted));
             if (grown == nullptr) return false;
             stream.outBuffer = grown;
             stream.outCapacity = static_cast<uint32_t>(capacity);
         }
-        std::memcpy(stream.outBuffer + stream.outLength, frame.get(), size);
-        stream.outLength += static_cast<uint32_t>(size);
+        std::memcpy(stream.outBuffer + stream.outLength, frames.data(), frames.size());
+        stream.outLength += static_cast<uint32_t>(frames.size());
+        queued = stream.outLength;
     }
     if (stream.kqueueFd != -1)
         ZREventQueue::WatchDescriptor(stream.kqueueFd, stream.socketFd, true);
@@ -79,10 +79,24 @@ bool QueuePlainFrame(zrSocketStream& stream, unsigned char code, const std::stri
 }  // namespace
 
 struct Server::Client {
+    struct Deferred {
+        unsigned char code;
+        std::string payload;
+    };
+
     zrSocketStream stream;
     Session session;
     long frames = 0;
     bool closing = false;  // --close-after reached: close once the output is out
+    // The listing being sent, or sent and still collecting acknowledgements.
+    std::unique_ptr<ListingConversation> listing;
+    std::deque<Deferred> deferred;  // requests that arrived while the listing streamed
+    size_t deferredBytes = 0;
+    std::string batch;  // frames on their way into the stream, kept to reuse its memory
+    size_t unexpectedLogged = 0;
+
+    bool Streaming() const { return listing != nullptr && !listing->Sent(); }
+    bool Stuck() const { return listing != nullptr && listing->WaitingForAck(); }
 };
 
 Server::Server(Farm& farm, const TemplateCatalogue& templates, const ProtocolSettings& settings,
@@ -92,7 +106,8 @@ Server::Server(Farm& farm, const TemplateCatalogue& templates, const ProtocolSet
       settings_(settings),
       options_(options),
       transcript_(transcript),
-      logger_(logger) {}
+      logger_(logger),
+      cache_(farm) {}
 
 Server::~Server() {
     CloseAll();
@@ -247,21 +262,25 @@ void Server::ServeClient(int fd, int events) {
         if (got != -1) TakeFrames(client);
         peerGone = got == 0;
     }
+    Advance(client);
     // Most replies fit the socket at once; the stream asks for a writable report otherwise.
     if (stream.HasToWrite()) stream.Write();
+    // What the write took from a streaming listing is put back at once.
+    Advance(client);
 
+    // A lockstep listing waiting for an acknowledgement after --close-after will wait for ever.
+    const bool busy = !client.Stuck() && (client.Streaming() || !client.deferred.empty());
     if (stream.broken) {
         CloseClient(fd, "connection failed or its buffers overflowed");
     } else if (peerGone) {
         CloseClient(fd, "disconnected");
-    } else if (client.closing && !stream.HasToWrite()) {
+    } else if (client.closing && !stream.HasToWrite() && !busy) {
         CloseClient(fd, "--close-after reached");
     }
 }
 
 void Server::TakeFrames(Client& client) {
     zrSocketStream& stream = client.stream;
-    Context context{&farm_, &templates_, &settings_};
     while (!stream.broken) {
         ZRSocket::FrameStatus status;
         uint64_t frameSize = 0;
@@ -307,38 +326,138 @@ void Server::TakeFrames(Client& client) {
 
         ++client.frames;
         if (transcript_ != nullptr) transcript_->Record(client.session.client, code, payload);
-        bool known = false;
-        const Replies replies = HandleMessage(context, client.session, code, payload, &known);
-        ZRLogger::AddLogEntry(logger_, 3, kSource, "Client %d: code 0x%02X, %zu payload bytes%s",
-                              client.session.client, code, payload.size(),
-                              known ? "" : " (not served, ignored)");
-        for (const Reply& reply : replies)
-            Queue(client, reply);
+        Receive(client, code, std::move(payload));
         if (options_.closeAfter > 0 && client.frames >= options_.closeAfter) client.closing = true;
     }
 }
 
+void Server::Receive(Client& client, unsigned char code, std::string payload) {
+    ListingConversation* listing = client.listing.get();
+    if (listing != nullptr && code == listing->Codes().ack) {
+        const size_t index = listing->AcksReceived();
+        if (!listing->Acknowledge(payload) && client.unexpectedLogged++ < 3) {
+            ZRLogger::AddLogEntry(logger_, 1, kSource,
+                                  "Client %d: acknowledgement %zu of the %s listing was not the "
+                                  "one expected",
+                                  client.session.client, index, listing->Codes().name);
+        }
+        if (listing->Sent() && listing->AcksReceived() >= listing->AcksExpected())
+            EndListing(client);
+        return;
+    }
+    // Requests wait until the listing is out, so that its frames are not interleaved.
+    if (client.Streaming() || !client.deferred.empty()) {
+        client.deferredBytes += payload.size();
+        client.deferred.push_back({code, std::move(payload)});
+        if (client.deferred.size() > kMaxDeferredFrames || client.deferredBytes > kMaxDeferredBytes)
+            Drop(client, "too many requests waiting for a listing");
+        return;
+    }
+    Process(client, code, payload);
+}
+
+void Server::Process(Client& client, unsigned char code, const std::string& payload) {
+    if (const std::optional<ListingKind> kind = ListingRequested(code)) {
+        StartListing(client, *kind, payload);
+        return;
+    }
+    if (IsListingAcknowledgement(code)) {
+        ZRLogger::AddLogEntry(logger_, 3, kSource,
+                              "Client %d: acknowledgement 0x%02X of no listing, ignored",
+                              client.session.client, code);
+        return;
+    }
+    Context context{&farm_, &templates_, &settings_};
+    bool known = false;
+    const Replies replies = HandleMessage(context, client.session, code, payload, &known);
+    ZRLogger::AddLogEntry(logger_, 3, kSource, "Client %d: code 0x%02X, %zu payload bytes%s",
+                          client.session.client, code, payload.size(),
+                          known ? "" : " (not served, ignored)");
+    for (const Reply& reply : replies)
+        Queue(client, reply);
+}
+
+void Server::StartListing(Client& client, ListingKind kind, const std::string& payload) {
+    if (client.listing != nullptr) EndListing(client);
+    client.listing =
+        std::make_unique<ListingConversation>(kind, payload, cache_, farm_, settings_.lockstep);
+    client.unexpectedLogged = 0;
+    ZRLogger::AddLogEntry(logger_, 3, kSource, "Client %d: %s listing of %zu records, %s",
+                          client.session.client, CodesOf(kind).name, client.listing->RecordCount(),
+                          settings_.lockstep ? "lockstep" : "pipelined");
+}
+
+void Server::EndListing(Client& client) {
+    const ListingConversation& listing = *client.listing;
+    ZRLogger::AddLogEntry(logger_, 2, kSource,
+                          "Client %d: %s listing%s: %zu records, %zu of %zu acknowledgements "
+                          "(%zu unexpected)",
+                          client.session.client, listing.Codes().name,
+                          listing.Sent() ? "" : " cut short", listing.RecordCount(),
+                          listing.AcksReceived(), listing.AcksExpected(), listing.AcksUnexpected());
+    client.listing.reset();
+}
+
+void Server::Pump(Client& client) {
+    ListingConversation* listing = client.listing.get();
+    if (listing == nullptr || listing->Sent() || listing->WaitingForAck() || client.stream.broken)
+        return;
+    const uint32_t queued = client.stream.outLength;
+    if (queued >= options_.streamTopUp) return;
+    client.batch.clear();
+    listing->Produce(client.batch, options_.streamTopUp - queued, options_.compress);
+    if (!client.batch.empty() && !Append(client, client.batch, listing->Codes().name)) return;
+    if (listing->Sent() && listing->AcksReceived() >= listing->AcksExpected()) EndListing(client);
+    // Shrinks the batch again after a listing of unusually large records.
+    if (client.batch.capacity() > 2 * options_.streamTopUp) std::string().swap(client.batch);
+}
+
+// Moves the listing on, then serves the requests that waited for its end, which may start the
+// next listing.
+void Server::Advance(Client& client) {
+    for (;;) {
+        Pump(client);
+        if (client.stream.broken || client.Streaming() || client.deferred.empty()) return;
+        Client::Deferred next = std::move(client.deferred.front());
+        client.deferred.pop_front();
+        client.deferredBytes -= next.payload.size();
+        Process(client, next.code, next.payload);
+    }
+}
+
 void Server::Queue(Client& client, const Reply& reply) {
-    bool queued;
-    if (options_.compress) {
-        const char code[2] = {static_cast<char>(reply.code), '\0'};
-        queued = client.stream.AddMessage(code, reply.text.c_str());
-    } else {
-        queued = QueuePlainFrame(client.stream, reply.code, reply.text);
+    std::string frame;
+    if (!AppendFrame(frame, reply.code, reply.text, options_.compress)) {
+        Drop(client, "a reply cannot be framed");
+        return;
     }
-    if (!queued) {
-        ZRLogger::AddLogEntry(logger_, 1, kSource,
-                              "Client %d: reply 0x%02X of %zu bytes not queued; dropping the "
-                              "client",
-                              client.session.client, reply.code, reply.text.size());
-        client.stream.Shutdown();
-        client.stream.broken = true;
+    Append(client, frame, "reply");
+}
+
+bool Server::Append(Client& client, const std::string& frames, const char* what) {
+    uint32_t queued = 0;
+    if (!AppendToStream(client.stream, frames, queued)) {
+        Drop(client, std::string("no room for ") + std::to_string(frames.size()) + " bytes of " +
+                         what + " in its output");
+        return false;
     }
+    uint64_t peak = peakQueued_;
+    while (queued > peak && !peakQueued_.compare_exchange_weak(peak, queued)) {
+    }
+    return true;
+}
+
+void Server::Drop(Client& client, const std::string& why) {
+    ZRLogger::AddLogEntry(logger_, 1, kSource, "Client %d: %s; dropping the client",
+                          client.session.client, why.c_str());
+    client.stream.Shutdown();
+    client.stream.broken = true;
 }
 
 void Server::CloseClient(int fd, const char* why) {
     auto it = clients_.find(fd);
     if (it == clients_.end()) return;
+    if (it->second->listing != nullptr) EndListing(*it->second);
     ZRLogger::AddLogEntry(logger_, 2, kSource, "Client %d closed: %s", it->second->session.client,
                           why);
     it->second->stream.Close();

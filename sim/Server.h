@@ -4,10 +4,12 @@
 #define ZDSIM_SERVER_H
 
 #include <atomic>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
 
+#include "Listings.h"
 #include "Protocol.h"
 #include "Transcript.h"
 
@@ -21,6 +23,13 @@ namespace zdsim {
 constexpr unsigned long kDefaultMaxFrame = 1024 * 1024;
 // Replies queued for one client that has stopped reading; beyond it the client is dropped.
 constexpr unsigned long kMaxQueuedOutput = 64ul * 1024 * 1024;
+// A streaming listing is topped up to this many queued bytes each time the socket takes some, so
+// a huge listing holds little memory and other clients are served between top-ups.
+constexpr unsigned long kDefaultStreamTopUp = 2ul * 1024 * 1024;
+// Requests that arrive while a listing streams wait for its end, up to these amounts; a client
+// that sends more is dropped.
+constexpr size_t kMaxDeferredFrames = 65536;
+constexpr size_t kMaxDeferredBytes = 4ul * 1024 * 1024;
 
 struct ServerOptions {
     std::string bindAddress = "127.0.0.1";
@@ -29,6 +38,7 @@ struct ServerOptions {
     bool compress = false;
     // Close a connection once the reply to its N-th frame is sent; 0 closes on accept, -1 never.
     long closeAfter = -1;
+    unsigned long streamTopUp = kDefaultStreamTopUp;
 };
 
 class Server {
@@ -49,6 +59,8 @@ public:
     bool Run();
     // Safe from any thread and from a signal handler.
     void Stop();
+    // The most bytes ever queued for one client at once; safe from any thread.
+    uint64_t PeakQueuedOutput() const { return peakQueued_; }
 
 private:
     struct Client;
@@ -56,7 +68,15 @@ private:
     void AcceptClients();
     void ServeClient(int fd, int events);
     void TakeFrames(Client& client);
+    void Receive(Client& client, unsigned char code, std::string payload);
+    void Process(Client& client, unsigned char code, const std::string& payload);
+    void StartListing(Client& client, ListingKind kind, const std::string& payload);
+    void EndListing(Client& client);
+    void Pump(Client& client);
+    void Advance(Client& client);
     void Queue(Client& client, const Reply& reply);
+    bool Append(Client& client, const std::string& frames, const char* what);
+    void Drop(Client& client, const std::string& why);
     void CloseClient(int fd, const char* why);
     void CloseAll();
 
@@ -66,6 +86,7 @@ private:
     ServerOptions options_;
     TranscriptWriter* transcript_;
     ZRFramework::zrLogger* logger_;
+    RecordCache cache_;
 
     int listenFd_ = -1;
     int queue_ = -1;
@@ -74,6 +95,7 @@ private:
     int nextClient_ = 1;
     bool acceptPaused_ = false;  // out of descriptors: the listener is not watched
     std::atomic<bool> stopping_{false};
+    std::atomic<uint64_t> peakQueued_{0};
     std::map<int, std::unique_ptr<Client>> clients_;
 };
 

@@ -92,6 +92,17 @@ int Serve(const SimOptions& options) {
     std::string error;
     if (!options.farmFile.empty() && !LoadFarmFile(options.farmFile, farm, error))
         return Fail(error);
+    if (options.Generating()) {
+        GeneratorSpec spec;
+        spec.jobs = options.generateJobs.value_or(0);
+        spec.nodes = options.generateNodes.value_or(0);
+        spec.chunksPerJob = options.generateChunks.value_or(spec.chunksPerJob);
+        spec.logs = options.generateLogs.value_or(spec.logs);
+        if (options.farmFile.empty())
+            farm = GenerateFarm(spec);
+        else
+            AppendGeneratedRecords(farm, spec);
+    }
 
     TemplateCatalogue templates;
     if (!options.templatesFolder.empty()) {
@@ -108,6 +119,7 @@ int Serve(const SimOptions& options) {
     settings.protocolVersion = options.protocolVersion;
     settings.forcedLoginResult = options.loginResult;
     settings.badTemplateUid = options.badTemplateUid;
+    settings.lockstep = options.lockstep;
     for (const auto& [uid, path] : options.templateOverrides) {
         std::string text;
         if (!ReadWholeFile(path, text)) return Fail(path + ": cannot be read");

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "FarmModel.h"
+#include "Records.h"
 
 namespace {
 
@@ -172,7 +173,6 @@ TEST(FarmModel, GeneratedFarmsHaveTheRequestedSizeUniqueIdsAndRepeat) {
     spec.jobs = 300;
     spec.nodes = 120;
     spec.chunksPerJob = 7;
-    spec.pools = 5;
     spec.logs = 40;
     const Farm farm = zdsim::GenerateFarm(spec);
     EXPECT_EQ(farm.jobs.size(), 300u);
@@ -182,19 +182,24 @@ TEST(FarmModel, GeneratedFarmsHaveTheRequestedSizeUniqueIdsAndRepeat) {
     std::set<std::string> nodeNames;
     for (const zdsim::Job& job : farm.jobs) {
         jobIds.insert(job.id);
-        EXPECT_TRUE(job.chunks.empty() || job.chunks.size() == 7u);
+        const bool framed = job.type == 0 && (job.packetType == zdsim::PacketType::kMultiframe ||
+                                              job.packetType == zdsim::PacketType::kImageSlicing);
+        EXPECT_EQ(job.chunks.size(), framed ? 7u : 0u) << job.id;
     }
     for (const zdsim::Node& node : farm.nodes)
         nodeNames.insert(node.name);
     EXPECT_EQ(jobIds.size(), 300u);
     EXPECT_EQ(nodeNames.size(), 120u);
-    size_t members = 0;
+    std::set<std::string> pooled;
     for (const zdsim::Pool& pool : farm.pools) {
-        members += pool.members.size();
-        for (const std::string& name : pool.members)
+        for (const std::string& name : pool.members) {
             EXPECT_NE(farm.FindNodeByName(name), nullptr);
+            pooled.insert(name);
+        }
     }
-    EXPECT_EQ(members, 120u);
+    EXPECT_EQ(pooled.size(), 120u);
+    ASSERT_NE(farm.FindUser("admin"), nullptr);
+    EXPECT_EQ(farm.FindUser("admin")->password, "admin");
 
     const Farm again = zdsim::GenerateFarm(spec);
     ASSERT_EQ(again.jobs.size(), farm.jobs.size());
@@ -202,6 +207,156 @@ TEST(FarmModel, GeneratedFarmsHaveTheRequestedSizeUniqueIdsAndRepeat) {
         EXPECT_EQ(again.jobs[i].name, farm.jobs[i].name);
         EXPECT_EQ(again.jobs[i].status, farm.jobs[i].status);
     }
+}
+
+// What a farm holds of each code set, so one check serves the sample and generated farms.
+struct Variety {
+    std::set<int> jobStatuses, packetTypes, engines, nodeStatuses, systems, chunkStatuses, logTypes;
+    bool folder = false, nestedFolder = false, jobInFolder = false, archived = false,
+         locked = false, paused = false, customAttribute = false, unspecifiedAttribute = false,
+         emptyPool = false, filledPool = false;
+
+    explicit Variety(const Farm& farm) {
+        static const std::set<std::string> known = {
+            "start_frame", "end_frame",   "by_frame",      "step_by",      "number_by",
+            "digits",      "x_res",       "y_res",         "as_overlap",   "ratio",
+            "job_file",    "job_project", "output_folder", "remove_slices"};
+        std::set<long> folders;
+        for (const zdsim::Job& job : farm.jobs)
+            if (job.type == 1) folders.insert(job.id);
+        for (const zdsim::Job& job : farm.jobs) {
+            if (job.type == 1) {
+                folder = true;
+                nestedFolder |= folders.count(job.parent) != 0;
+                continue;
+            }
+            jobInFolder |= folders.count(job.parent) != 0;
+            jobStatuses.insert(job.status);
+            packetTypes.insert(job.packetType);
+            engines.insert(job.engine);
+            archived |= job.archived;
+            locked |= job.locked;
+            paused |= job.paused;
+            for (const auto& [name, attribute] : job.attributes) {
+                customAttribute |= known.count(name) == 0;
+                unspecifiedAttribute |= !attribute.specified;
+            }
+            for (const zdsim::Chunk& chunk : job.chunks)
+                chunkStatuses.insert(chunk.status);
+        }
+        for (const zdsim::Node& node : farm.nodes) {
+            nodeStatuses.insert(node.status);
+            systems.insert(node.os);
+        }
+        for (const zdsim::LogEntry& log : farm.logs)
+            logTypes.insert(log.type);
+        for (const zdsim::Pool& pool : farm.pools) {
+            emptyPool |= pool.members.empty();
+            filledPool |= !pool.members.empty();
+        }
+    }
+
+    void ExpectEveryCode() const {
+        EXPECT_EQ(jobStatuses, (std::set<int>{1, 2, 4, 8, 16, 32, 64, 128, 256}));
+        EXPECT_EQ(packetTypes, (std::set<int>{1, 2, 4, 8}));
+        EXPECT_EQ(engines, (std::set<int>{110, 120, 130, 140, 150}));
+        EXPECT_EQ(nodeStatuses,
+                  (std::set<int>{1, 2, 4, 8, 16, 32, 4096, 8192, 16384, 65536, 131072, 262144}));
+        EXPECT_EQ(systems, (std::set<int>{1, 2, 4}));
+        EXPECT_EQ(chunkStatuses, (std::set<int>{1, 2, 4, 8}));
+        EXPECT_EQ(logTypes, (std::set<int>{1, 2, 4, 8}));
+        EXPECT_TRUE(folder && nestedFolder && jobInFolder);
+        EXPECT_TRUE(archived && locked && paused);
+        EXPECT_TRUE(customAttribute && unspecifiedAttribute);
+        EXPECT_TRUE(emptyPool && filledPool);
+    }
+};
+
+TEST(FarmModel, TheSampleFarmHasEveryCodeAndKindOfRecord) {
+    Farm farm;
+    std::string error;
+    ASSERT_TRUE(zdsim::LoadFarmFile(ZD_EXAMPLES_DIR "/farm.json", farm, error)) << error;
+    Variety(farm).ExpectEveryCode();
+    EXPECT_GT(farm.statistics.totalBytesOut, 5000000000LL);
+}
+
+TEST(FarmModel, AGeneratedFarmHasEveryCodeAndItsRecordsAgree) {
+    zdsim::GeneratorSpec spec;
+    spec.jobs = 600;
+    spec.nodes = 150;
+    spec.chunksPerJob = 6;
+    spec.logs = 60;
+    const Farm farm = zdsim::GenerateFarm(spec);
+    Variety(farm).ExpectEveryCode();
+
+    int rendering = 0;
+    for (const zdsim::Node& node : farm.nodes) {
+        if (node.status != zdsim::NodeStatus::kInProgress || node.jobId == 0) continue;
+        ++rendering;
+        const zdsim::Job* job = farm.FindJob(node.jobId);
+        ASSERT_NE(job, nullptr);
+        EXPECT_EQ(job->name, node.jobName);
+        bool found = false;
+        for (const zdsim::Chunk& chunk : job->chunks) {
+            if (chunk.id != node.chunkId) continue;
+            found = true;
+            EXPECT_EQ(chunk.status, zdsim::ChunkStatus::kSent);
+            EXPECT_EQ(chunk.renderBy, node.name);
+        }
+        EXPECT_TRUE(found) << node.name;
+    }
+    EXPECT_GT(rendering, 10);
+    for (const zdsim::Job& job : farm.jobs) {
+        if (job.parent != -1) {
+            EXPECT_NE(farm.FindJob(job.parent), nullptr) << job.id;
+        }
+        const bool done = job.status == zdsim::JobStatus::kCompleted ||
+                          job.status == zdsim::JobStatus::kCompletedWithWarnings;
+        if (job.archived) {
+            EXPECT_TRUE(done) << job.id;
+        }
+        if (done) {
+            EXPECT_GE(job.endTime, job.startTime);
+        }
+    }
+    long long clients = farm.statistics.occupiedClients + farm.statistics.pausedClients +
+                        farm.statistics.idleClients + farm.statistics.unavailableClients;
+    EXPECT_EQ(clients, 150);
+}
+
+TEST(FarmModel, GeneratedRecordsAppendWithoutTouchingTheLoadedOnes) {
+    Farm farm;
+    std::string error;
+    ASSERT_TRUE(zdsim::LoadFarmFile(ZD_EXAMPLES_DIR "/farm.json", farm, error)) << error;
+    // A loaded node already carries the name the generator would give its first node.
+    farm.nodes[0].name = "rn00014";
+    for (std::string& member : farm.pools[0].members)
+        if (member == "node01") member = "rn00014";
+    const Farm loaded = farm;
+    zdsim::GeneratorSpec spec;
+    spec.jobs = 50;
+    spec.nodes = 30;
+    zdsim::AppendGeneratedRecords(farm, spec);
+
+    ASSERT_EQ(farm.jobs.size(), loaded.jobs.size() + 50);
+    ASSERT_EQ(farm.nodes.size(), loaded.nodes.size() + 30);
+    for (size_t i = 0; i < loaded.jobs.size(); ++i)
+        EXPECT_EQ(zdsim::JobRecord(farm.jobs[i]), zdsim::JobRecord(loaded.jobs[i]));
+    std::set<long> jobIds, nodeIds;
+    std::set<std::string> nodeNames, poolNames;
+    for (const zdsim::Job& job : farm.jobs)
+        EXPECT_TRUE(jobIds.insert(job.id).second) << job.id;
+    for (const zdsim::Node& node : farm.nodes) {
+        EXPECT_TRUE(nodeIds.insert(node.id).second) << node.id;
+        EXPECT_TRUE(nodeNames.insert(node.name).second) << node.name;
+    }
+    for (const zdsim::Pool& pool : farm.pools)
+        EXPECT_TRUE(poolNames.insert(pool.name).second) << pool.name;
+    EXPECT_EQ(farm.jobs[loaded.jobs.size()].id, 41);  // after the sample's highest id, 40
+    // The loaded users stay as they are: the sample's admin keeps its password.
+    EXPECT_EQ(farm.users.size(), loaded.users.size());
+    EXPECT_EQ(farm.FindUser("admin")->password, "farmadmin");
+    EXPECT_EQ(farm.statistics.totalBytesIn, loaded.statistics.totalBytesIn);
 }
 
 }  // namespace

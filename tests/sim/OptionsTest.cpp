@@ -83,6 +83,29 @@ TEST(Options, EveryOptionIsReadInBothForms) {
     EXPECT_EQ(options.hashesFile, "h");
 }
 
+TEST(Options, ListingModeAndGeneratedFarms) {
+    SimOptions options;
+    std::string error;
+    ASSERT_EQ(Parse({}, options, error), ParseOutcome::kRun);
+    EXPECT_FALSE(options.lockstep);
+    EXPECT_FALSE(options.Generating());
+
+    ASSERT_EQ(
+        Parse({"--lockstep", "--generate-jobs", "1000000", "--generate-chunks=0"}, options, error),
+        ParseOutcome::kRun)
+        << error;
+    EXPECT_TRUE(options.lockstep);
+    EXPECT_TRUE(options.Generating());
+    EXPECT_EQ(options.generateJobs, 1000000);
+    EXPECT_EQ(options.generateChunks, 0);
+    EXPECT_FALSE(options.generateNodes.has_value());
+
+    ASSERT_EQ(Parse({"--generate-nodes", "0"}, options, error), ParseOutcome::kRun);
+    EXPECT_TRUE(options.Generating());  // even a count of 0 asks for a generated farm
+    ASSERT_EQ(Parse({"--generate-logs=7"}, options, error), ParseOutcome::kRun);
+    EXPECT_EQ(options.generateLogs, 7);
+}
+
 TEST(Options, HelpWinsWherever) {
     SimOptions options;
     std::string error;
@@ -112,6 +135,11 @@ TEST(Options, BadCommandLinesAreRefusedWithAReason) {
         {{"--template-override", "x=f"}, "--template-override wants UID=FILE, not 'x=f'"},
         {{"--template-override", "5="}, "--template-override wants UID=FILE, not '5='"},
         {{"--log-level", "9"}, "--log-level wants a whole number from 0 to 3, not '9'"},
+        {{"--lockstep=1"}, "--lockstep takes no value"},
+        {{"--generate-jobs", "-5"},
+         "--generate-jobs wants a whole number from 0 to 100000000, not '-5'"},
+        {{"--generate-chunks", "100000001"},
+         "--generate-chunks wants a whole number from 0 to 100000000, not '100000001'"},
     };
     for (const auto& c : cases) {
         SimOptions options;

@@ -215,7 +215,10 @@ TEST_F(ProtocolTest, MessagesAreRoutedByCodeAndUnknownCodesGetNoReply) {
               Code::kHashes);
     EXPECT_EQ(HandleMessage(context(), session, Code::kTemplateRequest, "1", &known)[0].code,
               Code::kTemplate);
-    for (unsigned char code : {0x00, 0x2E, 0x68, 0xB7, 0xFF}) {
+    EXPECT_EQ(HandleMessage(context(), session, Code::kStatisticsRequest, "", &known)[0].code,
+              Code::kStatistics);
+    // Listings are conversations of their own, not single replies.
+    for (unsigned char code : {0x00, 0x2E, 0x32, 0x68, 0xB7, 0xFF}) {
         EXPECT_TRUE(HandleMessage(context(), session, code, "x", &known).empty());
         EXPECT_FALSE(known) << int(code);
     }

@@ -1,5 +1,6 @@
 // The server loop over loopback: many clients at once, stalled and pipelined clients, malformed
-// and oversized frames, --close-after and --compress. Every wait is bounded.
+// and oversized frames, --close-after and --compress, and the listings streamed or in lockstep.
+// Every wait is bounded.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "Protocol.h"
+#include "Records.h"
 #include "Server.h"
 #include "SimTestSupport.h"
 #include "ZRSocket.h"
@@ -48,8 +50,12 @@ std::string PlainFrame(unsigned char code, const std::string& text) {
 // A blocking client socket with bounded receives.
 class TestClient {
 public:
-    explicit TestClient(int port) {
+    // `receiveBuffer` (bytes, 0 for the system's) is fixed before connecting, so that a client
+    // that stops reading fills up quickly.
+    explicit TestClient(int port, int receiveBuffer = 0) {
         fd_ = socket(AF_INET, SOCK_STREAM, 0);
+        if (receiveBuffer > 0)
+            setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
         sockaddr_in at{};
         at.sin_family = AF_INET;
         at.sin_port = htons(static_cast<uint16_t>(port));
@@ -107,6 +113,13 @@ public:
         return false;
     }
 
+    // True when nothing arrives within `ms`: for checking that the server holds a frame back.
+    bool StaysQuiet(int ms) {
+        if (!held_.empty()) return false;
+        pollfd p{fd_, POLLIN, 0};
+        return poll(&p, 1, ms) == 0;
+    }
+
 private:
     bool Fill() {
         pollfd p{fd_, POLLIN, 0};
@@ -129,6 +142,23 @@ private:
 
 std::string LoginPayload(const std::string& user, const std::string& password) {
     return "ws\n" + user + "\n" + EncodeBase64(password) + "\n4\n";
+}
+
+// The codes of `count` frames, or what came before the connection ended.
+std::string ReceiveCodes(TestClient& client, size_t count, std::vector<Frame>* frames = nullptr) {
+    std::string codes;
+    for (size_t i = 0; i < count; ++i) {
+        const std::optional<Frame> frame = client.Receive();
+        if (!frame) break;
+        codes += static_cast<char>(frame->code);
+        if (frames != nullptr) frames->push_back(*frame);
+    }
+    return codes;
+}
+
+// A listing of `records` records: start, records, end.
+std::string Listing(char start, char record, char end, size_t records) {
+    return std::string(1, start) + std::string(records, record) + std::string(1, end);
 }
 
 class ServerTest : public testing::Test {
@@ -399,6 +429,119 @@ TEST_F(ServerTest, EmptyRepliesUseTheEmptyEncoding) {
     EXPECT_EQ(reply->encoding, 0);
     EXPECT_EQ(reply->code, Code::kHashes);
     EXPECT_EQ(reply->text, "");
+}
+
+TEST_F(ServerTest, PipelinedListingStreamsThenServesTheRequestsThatFollowedIt) {
+    GeneratorSpec spec;
+    spec.jobs = 300;
+    spec.nodes = 12;
+    Farm generated = GenerateFarm(spec);
+    farm_.jobs = generated.jobs;
+    farm_.nodes = generated.nodes;
+    farm_.statistics.totalBytesIn = 5000000001LL;
+    StartServer();
+    TestClient client(Port());
+    // Sent before any of the listing arrives: served after it, in order.
+    ASSERT_TRUE(client.Send(0x2E, "") && client.Send(Code::kStatusRequest, "") &&
+                client.Send(Code::kStatisticsRequest, ""));
+    std::vector<Frame> frames;
+    EXPECT_EQ(ReceiveCodes(client, 304, &frames), Listing('F', 'D', 'E', 300) + "n\xC2");
+    ASSERT_EQ(frames.size(), 304u);
+    for (size_t i = 1; i <= 300; ++i)
+        ASSERT_EQ(GetLine(frames[i].text, 14), std::to_string(farm_.jobs[i - 1].id));
+    EXPECT_EQ(simtest::DecodeBase64(GetLine(frames[303].text, 1)),
+              StatisticsText(farm_.statistics));
+
+    // The acknowledgements come late, as a busy client sends them, and are only counted.
+    std::string acks;
+    for (int i = 0; i < 301; ++i)
+        acks += PlainFrame(0x2F, "");
+    ASSERT_TRUE(client.SendBytes(acks + PlainFrame(0x30, "")));
+    EXPECT_EQ(ReceiveCodes(client, 14), Listing('N', 'K', 'L', 12));
+    StopServer();
+    const std::vector<std::string> lines = TranscriptLines();
+    ASSERT_EQ(lines.size(), 3u + 301u + 1u);
+    EXPECT_EQ(lines[0], "1 2E");
+    EXPECT_EQ(lines[3], "1 2F");
+    EXPECT_EQ(lines.back(), "1 30");
+}
+
+TEST_F(ServerTest, LockstepSendsEachFrameOnlyAfterTheAcknowledgement) {
+    settings_.lockstep = true;
+    for (long id : {4, 8}) {
+        Job job;
+        job.id = id;
+        job.packetType = PacketType::kMultiframe;
+        for (long c : {1, 2})
+            job.chunks.push_back(Chunk{c, 1, 1, 1, 0, 0, "", "", 1, 0});
+        farm_.jobs.push_back(job);
+    }
+    StartServer();
+    TestClient client(Port());
+    ASSERT_TRUE(client.Send(0x2E, ""));
+    EXPECT_EQ(ReceiveCodes(client, 1), "F");
+    EXPECT_TRUE(client.StaysQuiet(200));
+    // Waits for the listing, which waits for the client.
+    ASSERT_TRUE(client.Send(Code::kStatusRequest, ""));
+    std::string sequence;
+    for (int ack = 0; ack < 3; ++ack) {
+        ASSERT_TRUE(client.Send(0x2F, ""));
+        std::vector<Frame> frames;
+        sequence += ReceiveCodes(client, 1, &frames);
+        if (ack < 2) {
+            ASSERT_EQ(frames.size(), 1u);
+            EXPECT_EQ(GetLine(frames[0].text, 14), std::to_string(farm_.jobs[ack].id));
+            EXPECT_TRUE(client.StaysQuiet(50));
+        }
+    }
+    EXPECT_EQ(sequence, "DDE");
+    EXPECT_EQ(ReceiveCodes(client, 1), "n");
+
+    // The chunks of job 8, acknowledged with the job and chunk ids.
+    ASSERT_TRUE(client.Send(0x32, "8\n"));
+    EXPECT_EQ(ReceiveCodes(client, 1), "U");
+    ASSERT_TRUE(client.Send(0x33, "8\n0\n"));
+    EXPECT_EQ(ReceiveCodes(client, 1), "S");
+    ASSERT_TRUE(client.Send(0x33, "8\n1\n"));
+    EXPECT_EQ(ReceiveCodes(client, 1), "S");
+    ASSERT_TRUE(client.Send(0x33, "8\n2\n"));
+    EXPECT_EQ(ReceiveCodes(client, 1), "T");
+}
+
+TEST_F(ServerTest, AClientThatStopsReadingHoldsABoundedQueueAndOthersAreServed) {
+    options_.streamTopUp = 64 * 1024;
+    GeneratorSpec spec;
+    spec.jobs = 40000;
+    spec.nodes = 10;
+    spec.chunksPerJob = 0;
+    spec.logs = 0;
+    farm_ = GenerateFarm(spec);
+    size_t largest = 0;
+    for (const Job& job : farm_.jobs)
+        largest = std::max(largest, JobRecord(job).size());
+    StartServer();
+
+    // About 18 MB of records, far beyond what the sockets buffer.
+    TestClient stalled(Port(), 16 * 1024);
+    ASSERT_TRUE(stalled.Send(0x2E, ""));
+    TestClient other(Port());
+    ASSERT_TRUE(other.Send(Code::kStatusRequest, "") && other.Send(0x2E, ""));
+    EXPECT_EQ(ReceiveCodes(other, 40003), "n" + Listing('F', 'D', 'E', 40000));
+    EXPECT_LE(server_->PeakQueuedOutput(), options_.streamTopUp + largest + 6);
+
+    // The stalled listing resumes where it stopped and arrives whole.
+    EXPECT_EQ(ReceiveCodes(stalled, 40002), Listing('F', 'D', 'E', 40000));
+    EXPECT_LE(server_->PeakQueuedOutput(), options_.streamTopUp + largest + 6);
+}
+
+TEST_F(ServerTest, CloseAfterSendsAPipelinedListingWholeFirst) {
+    options_.closeAfter = 1;
+    farm_.logs.resize(50);
+    StartServer();
+    TestClient client(Port());
+    ASSERT_TRUE(client.Send(0x25, ""));
+    EXPECT_EQ(ReceiveCodes(client, 52), Listing('c', 'd', 'e', 50));
+    EXPECT_TRUE(client.SeesClose());
 }
 
 TEST(ServerStart, RefusesAnAddressItCannotUse) {
