@@ -4,7 +4,6 @@
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -50,15 +49,6 @@ char* resized(char* buffer, uint32_t oldSize, uint32_t newSize) {
     if (buffer) std::memcpy(grown, buffer, oldSize < newSize ? oldSize : newSize);
     std::free(buffer);
     return grown;
-}
-
-bool waitFor(short events) {
-    pollfd p{s, events, 0};
-    for (;;) {
-        int r = poll(&p, 1, -1);
-        if (r > 0) return true;
-        if (r < 0 && errno != EINTR) return false;
-    }
 }
 
 bool malformed() {
@@ -130,26 +120,47 @@ void ResizeParamBuf(uint32_t newSize) {
     rcvargs_size = newSize;
 }
 
-void sendMsg(const char* code, const char* text) {
-    size_t n = text ? std::strlen(text) : 0;
-    std::string frame(kHeaderSize + 1 + n, '\0');
+namespace {
+
+std::string outgoing;  // queued frames, back to back
+
+void appendFrame(unsigned char code, const char* text, size_t n) {
     uint32_t length = static_cast<uint32_t>(n + 1);
-    frame[0] = n ? 1 : 0;
-    for (int i = 0; i < 4; ++i)
-        frame[1 + i] = static_cast<char>(length >> (8 * i));
-    frame[5] = code ? code[0] : 0;
-    if (n) std::memcpy(&frame[6], text, n);
+    char header[kHeaderSize + 1] = {
+        static_cast<char>(n ? 1 : 0),    static_cast<char>(length),
+        static_cast<char>(length >> 8),  static_cast<char>(length >> 16),
+        static_cast<char>(length >> 24), static_cast<char>(code)};
+    outgoing.append(header, sizeof(header));
+    outgoing.append(text, n);
+}
+
+}  // namespace
+
+void queueMsg(unsigned char code, const std::string& text) {
+    appendFrame(code, text.data(), text.size());
+}
+
+// The socket blocks, so send waits for room by itself.
+void flushMsgs() {
     size_t sent = 0;
-    while (sent < frame.size() && waitFor(POLLOUT)) {
-        ssize_t r = send(s, frame.data() + sent, frame.size() - sent, MSG_NOSIGNAL);
+    while (sent < outgoing.size()) {
+        ssize_t r = send(s, outgoing.data() + sent, outgoing.size() - sent, MSG_NOSIGNAL);
+        if (r < 0 && errno == EINTR) continue;
         if (r <= 0) break;
         sent += static_cast<size_t>(r);
     }
+    outgoing.clear();
+}
+
+void sendMsg(const char* code, const char* text) {
+    appendFrame(code ? static_cast<unsigned char>(code[0]) : 0, text ? text : "",
+                text ? std::strlen(text) : 0);
+    flushMsgs();
 }
 
 void sendMsg(unsigned char code, const std::string& text) {
-    char codeText[2] = {static_cast<char>(code), '\0'};
-    sendMsg(codeText, text.c_str());
+    queueMsg(code, text);
+    flushMsgs();
 }
 
 bool getNextMsg() {
@@ -161,7 +172,7 @@ bool getNextMsg() {
             if (length >= kMaxFrameBytes) return refuse("a frame", length);
             if (rcvbuf_bytesin - kHeaderSize >= length) break;
         }
-        if (!waitFor(POLLIN)) return false;
+        flushMsgs();  // what the Dispatcher may be waiting for goes out before we wait
         if (rcvbuf_bytesin + kBufferSize >= rcvbuf_size)
             ResizeRcvBuf(rcvbuf_size + kBufferSize + 1);
         ssize_t r = recv(s, rcvbuf + rcvbuf_bytesin, kBufferSize, 0);

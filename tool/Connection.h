@@ -46,10 +46,14 @@ bool loginToDispatcher();
 // Sends a status request and reads the reply; `apply` stores version and selection logic.
 bool requestStatus(bool apply);
 
-// Sends one frame (encoding 0 for an empty payload, 1 otherwise). Failures show in the next
-// receive.
+// Sends one frame (encoding 0 for an empty payload, 1 otherwise), after any queued ones.
+// Failures show in the next receive.
 void sendMsg(const char* code, const char* text);
 void sendMsg(unsigned char code, const std::string& text);
+// Queues a frame; queued frames go out in one send before the tool next waits for bytes, so a
+// listing the Dispatcher streams costs one send per batch of acknowledgements, not one each.
+void queueMsg(unsigned char code, const std::string& text);
+void flushMsgs();
 // Receives the next complete frame into `message` and `rcvargs`; false when the connection
 // failed, the frame was refused or it did not inflate.
 bool getNextMsg();

@@ -4,6 +4,7 @@
 
 #include "CommandLine.h"
 #include "Connection.h"
+#include "Queries.h"
 #include "TableOutput.h"
 #include "TemplateCache.h"
 #include "ZRFileSystem.h"
@@ -53,6 +54,10 @@ int main(int argc, char** argv) {
         if (int status = syncTemplatesCache(manager)) return finishRun(status);
     }
     if (!requestStatus(false)) return finishRun(-1);
+
+    if (queryActive) {
+        if (int status = runQueryMode()) return finishRun(status);
+    }
 
     return finishRun(0);
 }

@@ -1,0 +1,131 @@
+// The statistics text and the report of query letter s.
+#include <sys/socket.h>
+#include <unistd.h>
+#include "Connection.h"
+
+#include "QueryTestSupport.h"
+#include "Statistics.h"
+
+using namespace querytest;
+
+namespace {
+
+// The 32 lines of the statistics text, numbered from 1.
+std::string StatsText(const std::map<int, std::string>& values, int lines = 32) {
+    return Lines(lines, values);
+}
+
+class Statistics : public testing::Test {
+protected:
+    void SetUp() override {
+        FreshRun();
+        dstats = zdDispatcherStats{};
+        dispatcher_version = "6.1.6 - Build 2417";
+        protocol_version = 610;
+    }
+    void TearDown() override {
+        dstats = zdDispatcherStats{};
+        dispatcher_version.clear();
+        protocol_version = 0;
+        resetQueryState();
+    }
+};
+
+TEST_F(Statistics, DecodesEveryLineInItsPlace) {
+    std::map<int, std::string> values;
+    for (int line = 1; line <= 32; ++line)
+        values[line] = std::to_string(line * 10);
+    values[3] = "5000000000";
+    values[13] = "12.345";
+    std::string encoded = Base64(StatsText(values));
+    update_stats(encoded);
+    EXPECT_EQ(dstats.runningSince, 10);
+    EXPECT_EQ(dstats.updatedOn, 20);
+    EXPECT_EQ(dstats.totalBytesIn, 5000000000LL);
+    EXPECT_EQ(dstats.httpBytesOut, 120);
+    EXPECT_FLOAT_EQ(dstats.totalKbsIn, 12.345f);
+    EXPECT_FLOAT_EQ(dstats.httpKbsOut, 220.0f);
+    EXPECT_EQ(dstats.rcConnections, 230);
+    EXPECT_EQ(dstats.managementConnections, 240);
+    EXPECT_EQ(dstats.unavailableClients, 320);
+}
+
+TEST_F(Statistics, ShortOrBrokenTextsLeaveZeros) {
+    std::map<int, std::string> values;
+    for (int line = 1; line <= 32; ++line)
+        values[line] = "7";
+    for (std::string encoded :
+         {Base64(StatsText(values, 31)), std::string("not base64!"), std::string()}) {
+        update_stats(encoded);
+        EXPECT_EQ(dstats.rcConnections, 0);
+        EXPECT_EQ(dstats.totalBytesIn, 0);
+    }
+    // Empty lines count as lines: 32 lines with empty ones decode as zeros where empty.
+    std::string encoded = Base64(StatsText({{32, "9"}}));
+    update_stats(encoded);
+    EXPECT_EQ(dstats.unavailableClients, 9);
+    EXPECT_EQ(dstats.runningSince, 0);
+}
+
+TEST_F(Statistics, ReportOfZerosFromAThirtyOneLineText) {
+    jobsRetained = 4;
+    cpusReceived = 3;
+    logsReceived = 2;
+    poolsCounted = 1;
+    std::map<int, std::string> values;
+    for (int line = 1; line <= 31; ++line)
+        values[line] = "1";
+    std::string encoded = Base64(StatsText(values, 31));
+    update_stats(encoded);
+    ExpectFixture(statsReport(), "stats_zeros.txt");
+}
+
+TEST_F(Statistics, ReportWithCountersBeyondThirtyTwoBits) {
+    std::map<int, std::string> values;
+    for (int line = 1; line <= 32; ++line)
+        values[line] = std::to_string(line);
+    values[1] = "1717000000";
+    values[2] = "1717400000";
+    values[7] = "5000000000";
+    values[4] = "-1";
+    values[13] = "1.005";
+    values[22] = "123456.789";
+    std::string encoded = Base64(StatsText(values));
+    update_stats(encoded);
+    const std::string report = statsReport();
+    ExpectFixture(report, "stats_counters.txt");
+    EXPECT_NE(report.find("RC connections total bytes in: 5000000000\n"), std::string::npos);
+}
+
+// Over a socket pair: other codes are skipped until the statistics arrive.
+TEST_F(Statistics, QueryStatsWaitsForItsReply) {
+    int pair[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+    s = pair[0];
+    allocateBuffers();
+    std::map<int, std::string> values;
+    for (int line = 1; line <= 32; ++line)
+        values[line] = "0";
+    values[23] = "17";
+    const std::string frames =
+        Frame('n', "status\n") + Frame(zdCode::kStats, Base64(StatsText(values)) + "\nignored\n");
+    ASSERT_EQ(write(pair[1], frames.data(), frames.size()), static_cast<ssize_t>(frames.size()));
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(QueryStats());
+    std::fflush(stdout);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("\nRC Connections: 17\n"), std::string::npos) << out;
+    char request[6] = {};
+    ASSERT_EQ(read(pair[1], request, sizeof request), 6);
+    EXPECT_EQ(std::string(request, 6), Frame(zdCode::kStatsRequest, ""));
+
+    close(pair[1]);
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(QueryStats());
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Socket error while communicating with the Dispatcher.\n");
+    closeConnection();
+    releaseBuffers();
+}
+
+}  // namespace

@@ -1,0 +1,63 @@
+// The Dispatcher statistics report of query letter s: the statistics message, its decoding into
+// dstats, and the report printed from it and from the listings' counts.
+#ifndef ZDTOOL_STATISTICS_H
+#define ZDTOOL_STATISTICS_H
+
+#include <cstdint>
+#include <string>
+
+namespace zdCode {
+constexpr unsigned char kStatsRequest = 0xC0;
+constexpr unsigned char kStats = 0xC2;
+}  // namespace zdCode
+
+// The 32 values of the statistics text, in its line order.
+struct zdDispatcherStats {
+    int32_t runningSince;
+    int32_t updatedOn;
+    int64_t totalBytesIn;
+    int64_t totalBytesOut;
+    int64_t controlBytesIn;
+    int64_t controlBytesOut;
+    int64_t rcBytesIn;
+    int64_t rcBytesOut;
+    int64_t notificationBytesIn;
+    int64_t notificationBytesOut;
+    int64_t httpBytesIn;
+    int64_t httpBytesOut;
+    float totalKbsIn;
+    float totalKbsOut;
+    float controlKbsIn;
+    float controlKbsOut;
+    float rcKbsIn;
+    float rcKbsOut;
+    float notificationKbsIn;
+    float notificationKbsOut;
+    float httpKbsIn;
+    float httpKbsOut;
+    int32_t rcConnections;
+    int32_t managementConnections;
+    int32_t notificationConnections;
+    int32_t httpSessions;
+    int32_t httpConnections;
+    int32_t httpsConnections;
+    int32_t occupiedClients;
+    int32_t pausedClients;
+    int32_t idleClients;
+    int32_t unavailableClients;
+};
+
+// Zero until a statistics reply has been decoded.
+extern zdDispatcherStats dstats;
+
+// Decodes the Base64 statistics text into dstats; a text that does not decode or has fewer
+// than 32 lines leaves dstats as it was.
+void update_stats(std::string& encoded);
+// Requests the statistics and decodes the reply; false when the connection failed.
+bool GetStats();
+// The report, from dstats and the counts of the listings fetched before.
+std::string statsReport();
+// GetStats, then the report at level 1.
+bool QueryStats();
+
+#endif
