@@ -1,6 +1,7 @@
 // Fuzzes zdsim's conversation handlers with any sequence of messages on one session: each
-// message is a code byte, a 2-byte little-endian length and that many payload bytes. Listing
-// requests start a listing over a small generated farm that the acknowledgements drive.
+// message is a code byte, a 2-byte little-endian length and that many payload bytes. Commands
+// and submissions change a copy of a small generated farm; listing requests start a listing
+// over the original that the acknowledgements drive.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -92,10 +93,22 @@ void CheckStatistics(const std::string& reply) {
     ZRFramework::ZRBase64::DeleteBuffer(&raw);
 }
 
+// An accepted submission names a job now on the farm, whose record has all its lines.
+void CheckSubmission(const zdsim::Farm& farm, const zdsim::Reply& reply) {
+    Check(CountLines(reply.text) == 1);
+    if (reply.code != zdsim::Code::kSubmitted) {
+        Check(reply.code == zdsim::Code::kRefused || reply.code == zdsim::Code::kRefusedContent);
+        return;
+    }
+    const zdsim::Job* job = farm.FindJob(std::atol(reply.text.c_str()));
+    Check(job != nullptr && job->attributes.size() <= zdsim::kMaxAttributes);
+    Check(CountLines(zdsim::JobRecord(*job)) == zdsim::kJobLines);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    zdsim::Farm farm;
+    zdsim::Farm farm = ListedFarm();
     farm.users = {{"ann", "pw", 0}, {"odd", "", 1}};
     zdsim::ProtocolSettings settings;
     size_t at = 0;
@@ -106,6 +119,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (faults & 2) settings.forcedLoginResult = faults >> 4;
         if (faults & 4) settings.badTemplateUid = 7;
         if (faults & 8) settings.templateOverrides[7] = "override\n";
+        settings.checkEngines = faults & 16;
+        settings.refuseSubmissions = faults & 32;
     }
     const zdsim::Context context{&farm, &Catalogue(), &settings};
     zdsim::Session session;
@@ -143,7 +158,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         bool known = false;
         const zdsim::Replies replies =
             zdsim::HandleMessage(context, session, code, payload, &known);
-        Check(replies.size() == (known ? 1u : 0u));
+        // Node, job and chunk commands and the soft restart are never answered.
+        const bool answered = code == zdsim::Code::kSelectionLogic ||
+                              code == zdsim::Code::kStatisticsReset ||
+                              code == zdsim::Code::kPasswordChange ||
+                              code == zdsim::Code::kNewJob || code == zdsim::Code::kEditJob ||
+                              code == zdsim::Code::kNewFolder || !zdsim::ChangesFarm(code);
+        const bool silent = code == zdsim::Code::kSoftRestart || !answered;
+        Check(replies.size() == (known && !silent ? 1u : 0u));
         for (const zdsim::Reply& reply : replies) {
             switch (code) {
                 case zdsim::Code::kLogin:
@@ -151,7 +173,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                     Check(reply.text == std::to_string(session.loginResult) + "\n");
                     break;
                 case zdsim::Code::kStatusRequest:
+                case zdsim::Code::kSelectionLogic:
+                case zdsim::Code::kStatisticsReset:
                     Check(reply.code == zdsim::Code::kStatus && CountLines(reply.text) == 12);
+                    break;
+                case zdsim::Code::kPasswordChange:
+                    Check(reply.code == zdsim::Code::kPasswordResult &&
+                          (reply.text == "0\n" || reply.text == "1\n"));
+                    break;
+                case zdsim::Code::kNewJob:
+                case zdsim::Code::kEditJob:
+                case zdsim::Code::kNewFolder:
+                    CheckSubmission(farm, reply);
                     break;
                 case zdsim::Code::kHashesRequest:
                     Check(reply.code == zdsim::Code::kHashes);

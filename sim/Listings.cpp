@@ -163,8 +163,8 @@ ListingConversation::ListingConversation(ListingKind kind, const std::string& pa
             break;
         case ListingKind::kChunks:
             jobId_ = ParseJobId(payload);
-            job_ = cache.JobById(jobId_);
-            count_ = job_ != nullptr ? job_->chunks.size() : 0;
+            if (const Job* job = cache.JobById(jobId_)) job_ = *job;
+            count_ = job_ ? job_->chunks.size() : 0;
             break;
     }
 }

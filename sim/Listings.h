@@ -104,7 +104,8 @@ private:
     const Farm& farm_;
     bool lockstep_;
     long jobId_ = 0;
-    const Job* job_ = nullptr;  // chunks
+    // Chunks: a copy, so that commands changing the farm cannot pull the job from under us.
+    std::optional<Job> job_;
     // Pools: one row per pool, then one per member: (pool index, member index or -1).
     std::vector<std::pair<size_t, long>> poolRows_;
     size_t count_ = 0;

@@ -26,6 +26,7 @@ struct SimOptions {
     std::string logFile;
     int logLevel = 2;
     bool lockstep = false;
+    bool refuseSubmissions = false;
     // Generated records, alone or appended to --farm; any of the counts switches generation on.
     std::optional<long> generateJobs;
     std::optional<long> generateNodes;

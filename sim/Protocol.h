@@ -3,9 +3,11 @@
 #ifndef ZDSIM_PROTOCOL_H
 #define ZDSIM_PROTOCOL_H
 
+#include <cstddef>
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "FarmModel.h"
@@ -24,7 +26,56 @@ constexpr unsigned char kTemplateRequest = 0xD2;
 constexpr unsigned char kTemplate = 0xD3;
 constexpr unsigned char kStatisticsRequest = 0xC0;
 constexpr unsigned char kStatistics = 0xC2;
+// Dispatcher commands.
+constexpr unsigned char kSelectionLogic = 0x24;
+constexpr unsigned char kSoftRestart = 0xB7;
+constexpr unsigned char kPasswordChange = 0xBE;
+constexpr unsigned char kPasswordResult = 0xBF;
+constexpr unsigned char kStatisticsReset = 0xC1;
+// Node commands: "node\n", the last two "job\n".
+constexpr unsigned char kNodePause = 0x3A;
+constexpr unsigned char kNodeResume = 0x3B;
+constexpr unsigned char kNodeKillGoOn = 0x3C;
+constexpr unsigned char kNodeKillPause = 0x3D;
+constexpr unsigned char kNodeKillRedo = 0x3E;
+constexpr unsigned char kNodeKillReinit = 0x3F;
+constexpr unsigned char kNodeSoftRestart = 0xB5;
+constexpr unsigned char kJobNodesKillPause = 0xB9;
+constexpr unsigned char kJobNodesKillRedo = 0xBA;
+// Job commands.
+constexpr unsigned char kJobPause = 0x37;
+constexpr unsigned char kJobResume = 0x38;
+constexpr unsigned char kJobReinit = 0x39;
+constexpr unsigned char kJobRename = 0x77;
+constexpr unsigned char kJobPriority = 0x78;
+constexpr unsigned char kJobPool = 0x36;  // "pool\njob\n"
+constexpr unsigned char kJobMaxNodes = 0x97;
+constexpr unsigned char kJobDepend = 0x8F;
+constexpr unsigned char kJobNotes = 0x81;
+constexpr unsigned char kJobDelete = 0x35;
+constexpr unsigned char kJobParent = 0x1F;  // "parent\njob\n"
+constexpr unsigned char kJobUnlock = 0xF0;
+constexpr unsigned char kJobLock = 0xF1;
+constexpr unsigned char kJobArchive = 0xFC;
+constexpr unsigned char kJobUnarchive = 0xFD;
+constexpr unsigned char kJobProject = 0x0B;
+constexpr unsigned char kJobDepartment = 0x0A;
+// Chunk commands: "job\nchunk\n".
+constexpr unsigned char kChunkRequeue = 0x41;
+constexpr unsigned char kChunkComplete = 0x42;
+// Submissions and their answers.
+constexpr unsigned char kNewJob = 0x34;
+constexpr unsigned char kEditJob = 0x76;
+constexpr unsigned char kNewFolder = 0x80;
+constexpr unsigned char kSubmitted = 0xAE;
+constexpr unsigned char kRefused = 0x69;         // the record is malformed
+constexpr unsigned char kRefusedContent = 0xAF;  // the record names what cannot be
 }  // namespace Code
+
+// What a submission may make zdsim keep.
+constexpr size_t kMaxAttributes = 4096;
+constexpr size_t kMaxJobs = 1000000;
+constexpr int kJobRecordLines = 28;
 
 // Login answers.
 namespace LoginResult {
@@ -64,6 +115,9 @@ struct ProtocolSettings {
     std::optional<std::string> hashesText;         // served instead of the catalogue's map
     // Listings wait for each acknowledgement before the next frame instead of streaming.
     bool lockstep = false;
+    // Submissions must name a template the catalogue holds (set when templates are served).
+    bool checkEngines = false;
+    bool refuseSubmissions = false;
 };
 
 struct Context {
@@ -88,12 +142,32 @@ Replies HandleTemplateRequest(const Context& context, const std::string& payload
 // 0xC0 -> 0xC2 whose line 1 is the Base64 of the 32-line statistics text.
 Replies HandleStatisticsRequest(const Context& context);
 
+// Node, job and chunk commands: applied to the farm, no reply. `note` (when not null) receives
+// a line for the log when the command names what the farm does not hold.
+void HandleControl(const Context& context, unsigned char code, const std::string& payload,
+                   std::string* note);
+// 0xBE "Base64(old)\nBase64(new)\n" -> 0xBF "1\n" after changing the logged-in user's password
+// when `old` is it, else 0xBF "0\n".
+Replies HandlePasswordChange(const Context& context, const Session& session,
+                             const std::string& payload);
+// 0x34, 0x76 and 0x80 -> 0xAE "ID\n", or a refusal (0x69 malformed, 0xAF content) whose text
+// says why.
+Replies HandleSubmission(const Context& context, const Session& session, unsigned char code,
+                         const std::string& payload);
+// Replaces `attributes` with the block after Base64: groups of four lines up to the first empty
+// name. False when it holds more than kMaxAttributes names; a repeated name takes the later
+// value.
+bool ParseAttributeBlock(const std::string& block,
+                         std::vector<std::pair<std::string, Attribute>>& attributes);
+// True for the codes whose handling may change the farm.
+bool ChangesFarm(unsigned char code);
+
 // Routes one received message to its handler. `known` (when not null) is false for codes this
 // version does not serve; those get no reply. Listings are conversations of many frames and
 // are not routed here (Listings.h). Requests are served whether or not the session
-// has logged in.
+// has logged in. `note` (when not null) says why a command changed nothing, for the log.
 Replies HandleMessage(const Context& context, Session& session, unsigned char code,
-                      const std::string& payload, bool* known);
+                      const std::string& payload, bool* known, std::string* note = nullptr);
 
 // Base64 of the exact bytes; empty for empty input.
 std::string EncodeBase64(const std::string& bytes);

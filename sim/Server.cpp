@@ -196,6 +196,8 @@ bool Server::Run() {
             } else {
                 ServeClient(fd, events[i].events);
             }
+            while (wakeWaiting_)
+                WakeWaiting();
         }
     }
     CloseAll();
@@ -346,7 +348,7 @@ void Server::Receive(Client& client, unsigned char code, std::string payload) {
         return;
     }
     // Requests wait until the listing is out, so that its frames are not interleaved.
-    if (client.Streaming() || !client.deferred.empty()) {
+    if (client.Streaming() || !client.deferred.empty() || MustWait(client, code)) {
         client.deferredBytes += payload.size();
         client.deferred.push_back({code, std::move(payload)});
         if (client.deferred.size() > kMaxDeferredFrames || client.deferredBytes > kMaxDeferredBytes)
@@ -369,10 +371,15 @@ void Server::Process(Client& client, unsigned char code, const std::string& payl
     }
     Context context{&farm_, &templates_, &settings_};
     bool known = false;
-    const Replies replies = HandleMessage(context, client.session, code, payload, &known);
+    std::string note;
+    const Replies replies = HandleMessage(context, client.session, code, payload, &known, &note);
     ZRLogger::AddLogEntry(logger_, 3, kSource, "Client %d: code 0x%02X, %zu payload bytes%s",
                           client.session.client, code, payload.size(),
                           known ? "" : " (not served, ignored)");
+    if (!note.empty())
+        ZRLogger::AddLogEntry(logger_, 2, kSource, "Client %d: code 0x%02X ignored: %s",
+                              client.session.client, code, note.c_str());
+    if (ChangesFarm(code)) cache_.Clear();
     for (const Reply& reply : replies)
         Queue(client, reply);
 }
@@ -389,6 +396,7 @@ void Server::StartListing(Client& client, ListingKind kind, const std::string& p
 
 void Server::EndListing(Client& client) {
     const ListingConversation& listing = *client.listing;
+    if (listing.Kind() == ListingKind::kJobs) wakeWaiting_ = true;
     ZRLogger::AddLogEntry(logger_, 2, kSource,
                           "Client %d: %s listing%s: %zu records, %zu of %zu acknowledgements "
                           "(%zu unexpected)",
@@ -418,10 +426,32 @@ void Server::Advance(Client& client) {
     for (;;) {
         Pump(client);
         if (client.stream.broken || client.Streaming() || client.deferred.empty()) return;
+        if (MustWait(client, client.deferred.front().code)) return;
         Client::Deferred next = std::move(client.deferred.front());
         client.deferred.pop_front();
         client.deferredBytes -= next.payload.size();
         Process(client, next.code, next.payload);
+    }
+}
+
+bool Server::MustWait(const Client& client, unsigned char code) const {
+    if (code != Code::kJobDelete && code != Code::kNewJob && code != Code::kNewFolder) return false;
+    for (const auto& [fd, other] : clients_) {
+        const ListingConversation* listing = other->listing.get();
+        if (other.get() != &client && listing != nullptr && listing->Kind() == ListingKind::kJobs &&
+            other->Streaming())
+            return true;
+    }
+    return false;
+}
+
+void Server::WakeWaiting() {
+    wakeWaiting_ = false;
+    for (auto& [fd, client] : clients_) {
+        if (client->deferred.empty() || client->Streaming()) continue;
+        Advance(*client);
+        if (client->stream.HasToWrite()) client->stream.Write();
+        Advance(*client);
     }
 }
 

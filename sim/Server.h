@@ -74,6 +74,9 @@ private:
     void EndListing(Client& client);
     void Pump(Client& client);
     void Advance(Client& client);
+    // A command that adds or removes jobs waits while another client streams the jobs listing.
+    bool MustWait(const Client& client, unsigned char code) const;
+    void WakeWaiting();
     void Queue(Client& client, const Reply& reply);
     bool Append(Client& client, const std::string& frames, const char* what);
     void Drop(Client& client, const std::string& why);
@@ -93,6 +96,7 @@ private:
     int wakeFds_[2] = {-1, -1};
     int port_ = 0;
     int nextClient_ = 1;
+    bool wakeWaiting_ = false;   // a jobs listing ended: commands held back may go
     bool acceptPaused_ = false;  // out of descriptors: the listener is not watched
     std::atomic<bool> stopping_{false};
     std::atomic<uint64_t> peakQueued_{0};

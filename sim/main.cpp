@@ -120,6 +120,8 @@ int Serve(const SimOptions& options) {
     settings.forcedLoginResult = options.loginResult;
     settings.badTemplateUid = options.badTemplateUid;
     settings.lockstep = options.lockstep;
+    settings.refuseSubmissions = options.refuseSubmissions;
+    settings.checkEngines = !options.templatesFolder.empty();
     for (const auto& [uid, path] : options.templateOverrides) {
         std::string text;
         if (!ReadWholeFile(path, text)) return Fail(path + ": cannot be read");

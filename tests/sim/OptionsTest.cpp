@@ -88,13 +88,16 @@ TEST(Options, ListingModeAndGeneratedFarms) {
     std::string error;
     ASSERT_EQ(Parse({}, options, error), ParseOutcome::kRun);
     EXPECT_FALSE(options.lockstep);
+    EXPECT_FALSE(options.refuseSubmissions);
     EXPECT_FALSE(options.Generating());
 
-    ASSERT_EQ(
-        Parse({"--lockstep", "--generate-jobs", "1000000", "--generate-chunks=0"}, options, error),
-        ParseOutcome::kRun)
+    ASSERT_EQ(Parse({"--lockstep", "--refuse-submissions", "--generate-jobs", "1000000",
+                     "--generate-chunks=0"},
+                    options, error),
+              ParseOutcome::kRun)
         << error;
     EXPECT_TRUE(options.lockstep);
+    EXPECT_TRUE(options.refuseSubmissions);
     EXPECT_TRUE(options.Generating());
     EXPECT_EQ(options.generateJobs, 1000000);
     EXPECT_EQ(options.generateChunks, 0);

@@ -508,6 +508,46 @@ TEST_F(ServerTest, LockstepSendsEachFrameOnlyAfterTheAcknowledgement) {
     EXPECT_EQ(ReceiveCodes(client, 1), "T");
 }
 
+TEST_F(ServerTest, CommandsThatAddOrRemoveJobsWaitForAJobsListingInProgress) {
+    settings_.lockstep = true;
+    for (long id : {4, 8}) {
+        Job job;
+        job.id = id;
+        job.name = "job" + std::to_string(id);
+        farm_.jobs.push_back(job);
+    }
+    StartServer();
+    TestClient lister(Port());
+    TestClient controller(Port());
+    ASSERT_TRUE(lister.Send(0x2E, ""));
+    EXPECT_EQ(ReceiveCodes(lister, 1), "F");
+    // A rename applies at once; the deletion and the folder wait for the listing to end, and
+    // the status asked after them waits with them.
+    ASSERT_TRUE(controller.Send(Code::kJobRename, "8\nrenamed\n") &&
+                controller.Send(Code::kJobDelete, "4\n") &&
+                controller.Send(Code::kNewFolder, "-1\nShots\n100\n") &&
+                controller.Send(Code::kStatusRequest, ""));
+    EXPECT_TRUE(controller.StaysQuiet(200));
+    std::vector<Frame> records;
+    for (int ack = 0; ack < 3; ++ack) {
+        ASSERT_TRUE(lister.Send(0x2F, ""));
+        ReceiveCodes(lister, 1, &records);
+    }
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(GetLine(records[0].text, 14), "4");
+    EXPECT_EQ(GetLine(records[1].text, 13), "renamed");
+    std::vector<Frame> answers;
+    EXPECT_EQ(ReceiveCodes(controller, 2, &answers), "\xAEn");
+    ASSERT_EQ(answers.size(), 2u);
+    EXPECT_EQ(answers[0].text, "9\n");
+    EXPECT_EQ(GetLine(answers[1].text, 2), "1");  // job 8 alone; the folder is not a job
+
+    StopServer();
+    const std::vector<std::string> lines = TranscriptLines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "2 77 8\\nrenamed\\n"), lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "2 80 -1\\nShots\\n100\\n"), lines.end());
+}
+
 TEST_F(ServerTest, AClientThatStopsReadingHoldsABoundedQueueAndOthersAreServed) {
     options_.streamTopUp = 64 * 1024;
     GeneratorSpec spec;
