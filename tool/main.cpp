@@ -4,7 +4,9 @@
 
 #include "CommandLine.h"
 #include "Connection.h"
+#include "Control.h"
 #include "Queries.h"
+#include "Submission.h"
 #include "TableOutput.h"
 #include "TemplateCache.h"
 #include "ZRFileSystem.h"
@@ -55,8 +57,15 @@ int main(int argc, char** argv) {
     }
     if (!requestStatus(false)) return finishRun(-1);
 
+    if (controlActive) {
+        if (int status = runControlMode()) return finishRun(status);
+    }
     if (queryActive) {
         if (int status = runQueryMode()) return finishRun(status);
+    }
+
+    if (submitActive) {
+        if (runSubmission()) return finishRun(-1);
     }
 
     return finishRun(0);

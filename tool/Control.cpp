@@ -1,0 +1,147 @@
+// Control commands: payloads for the Dispatcher, node, job and chunk families, the replies the
+// Dispatcher commands wait for, and the hand-over to the query step.
+#include "Control.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "CommandLine.h"
+#include "Connection.h"
+#include "RunSettings.h"
+#include "ZRBase64.h"
+#include "ZRRuntime.h"
+
+using namespace ZRFramework;
+
+namespace {
+
+struct Base64Text {
+    char* text = nullptr;
+    ~Base64Text() { ZRBase64::DeleteBuffer(&text); }
+};
+
+// False when the encoding failed.
+bool encode(const std::string& plain, Base64Text& out) {
+    return ZRBase64::EncodeAlloc(plain.data(), plain.size(), &out.text) != 0 && out.text;
+}
+
+std::string number(long value) {
+    return std::to_string(value) + "\n";
+}
+
+// Payloads are built as strings, so texts of any length go out whole.
+std::string numberAndText(long value, const char* text) {
+    return number(value) + text + "\n";
+}
+
+// Only the chosen listing follows a command; everything else is switched off.
+void selectOnly(int* chosen) {
+    queryJobs = queryCpus = queryLogs = queryPools = queryChunks = 0;
+    queryStats = queryTemplates = queryEngine = queryAll = queryTemplateFields = 0;
+    if (chosen) *chosen = 1;
+}
+
+int runDispatcherCommand() {
+    submitActive = 0;
+    queryActive = 0;
+    switch (controlDisp) {
+        case 1:
+            sendMsg(zdControlCode::kSoftRestart, std::string());
+            return 0;
+        case 2: {
+            Base64Text oldEncoded, newEncoded;
+            if (!encode(password, oldEncoded) || !encode(new_password, newEncoded)) return -1;
+            std::string payload =
+                std::string(oldEncoded.text) + "\n" + std::string(newEncoded.text) + "\n";
+            sendMsg(zdControlCode::kChangePassword, payload);
+            if (!waitPausedFor({zdControlCode::kPasswordResult})) return -1;
+            if (std::atoi(getstringline(rcvargs, 1).c_str()) == 1)
+                _zdprintf(1, "Account password successfully updated\n");
+            else
+                std::fprintf(stderr, "Dispatcher denied the operation.\n");
+            return 0;
+        }
+        case 3:
+            sendMsg(zdControlCode::kResetStatistics, std::string());
+            return waitPausedFor({zdCode::kStatus}) ? 0 : -1;
+        case 4:
+            sendMsg(zdControlCode::kSelectionLogic, std::string());
+            if (!waitPausedFor({zdCode::kStatus})) return -1;
+            _zdprintf(1, "Dispatcher selection logic changed\n");
+            return 0;
+        default:
+            return 0;
+    }
+}
+
+void runNodeCommand() {
+    static const unsigned char codes[] = {0x3A, 0x3B, 0x3C, 0x3E, 0x3D, 0x3F, 0xB5, 0xB9, 0xBA};
+    if (controlCpu < 1 || controlCpu > 9) return;
+    selectOnly(&queryCpus);
+    bool onJob = controlCpu == 8 || controlCpu == 9;
+    if (onJob) queryJobs = 1;
+    sendMsg(codes[controlCpu - 1], number(onJob ? jobid : cpuid));
+    if (controlCpu == 7) queryActive = 0;
+}
+
+void runJobCommand() {
+    static const unsigned char codes[] = {0x37, 0x38, 0x39, 0x77, 0x78, 0x36, 0x97, 0x8F, 0x81,
+                                          0x35, 0x1F, 0xF0, 0xF1, 0xFC, 0xFD, 0x0B, 0x0A};
+    if (controlJobs < 1 || controlJobs > 17) return;
+    selectOnly(&queryJobs);
+    std::string payload;
+    switch (controlJobs) {
+        case 4:   // rename
+        case 8:   // dependencies
+        case 9:   // notes
+        case 16:  // project
+        case 17:  // department
+            payload = numberAndText(jobid, strBuffer);
+            break;
+        case 5:  // priority
+        case 7:  // max nodes
+            payload = number(jobid) + number(intBuffer);
+            break;
+        case 6:  // the pool comes first
+            payload = std::string(strBuffer) + "\n" + number(jobid);
+            break;
+        case 11:  // the parent comes first
+            payload = number(intBuffer) + number(jobid);
+            break;
+        default:
+            payload = number(jobid);
+            break;
+    }
+    sendMsg(codes[controlJobs - 1], payload);
+    if (controlJobs == 10) jobid = 0;  // the job is gone: list them all
+}
+
+void runChunkCommand() {
+    if (controlChunks != 1 && controlChunks != 2) return;
+    selectOnly(&queryChunks);
+    sendMsg(controlChunks == 1 ? zdControlCode::kChunkRequeue : zdControlCode::kChunkComplete,
+            number(jobid) + number(chunkid));
+}
+
+}  // namespace
+
+bool waitPausedFor(std::initializer_list<unsigned char> codes) {
+    for (;;) {
+        MicroSleep(100);
+        if (!getNextMsg()) {
+            std::fprintf(stderr, "Socket error while communicating with the Dispatcher.\n");
+            return false;
+        }
+        for (unsigned char code : codes)
+            if (static_cast<unsigned char>(message[0]) == code) return true;
+    }
+}
+
+int runControlMode() {
+    if (controlDisp) return runDispatcherCommand();
+    if (controlCpu) runNodeCommand();
+    if (controlJobs) runJobCommand();
+    if (controlChunks) runChunkCommand();
+    return 0;
+}

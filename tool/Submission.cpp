@@ -1,0 +1,197 @@
+// Batch submission: the template checks, the job record and folder payloads, and the answer.
+#include "Submission.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "CommandLine.h"
+#include "Connection.h"
+#include "Control.h"
+#include "ZRBase64.h"
+#include "ZRTemplateManager.h"
+
+using namespace ZRFramework;
+using namespace ZRFramework::ZRTemplateManager;
+
+namespace {
+
+constexpr const char* kSubmissionBlock = "SUBMISSION";
+
+int jobTypeOf(const std::string& logic) {
+    if (logic == "MULTIFRAME") return kJobMultiFrame;
+    if (logic == "SINGLE") return kJobSingleHost;
+    if (logic == "FRAMESLICING") return kJobFrameSlicing;
+    return kJobOther;
+}
+
+bool fail(const char* text) {
+    std::fprintf(stderr, "%s", text);
+    return false;
+}
+
+// Every mandatory field of the template's SUBMISSION block must have a value; an activable one
+// only when it was switched on.
+bool checkMandatoryFields(zrTemplateManager* manager, zrTemplateEntry* entry, int uid,
+                          zrPropertyMap& properties) {
+    zrTemplateBlock* block = entry->GetBlockByName(kSubmissionBlock);
+    if (!block) return true;
+    zrTemplateItemIterator it;
+    zrTemplateBlockEntry* item = nullptr;
+    for (bool more = block->GetFirstItem(&it, kTemplateItemAdd, &item); more;
+         more = block->GetNextItem(&it, kTemplateItemAdd, &item)) {
+        std::string field = item->GetName();
+        std::string mandatory, activable;
+        entry->GetString(kSubmissionBlock, field.c_str(), kTemplateItemAdd, mandatory, 4);
+        entry->GetString(kSubmissionBlock, field.c_str(), kTemplateItemAdd, activable, 5);
+        if (mandatory != "MANDATORY") continue;
+        std::string property = manager->ResolveMappingToJob(uid, field);
+        std::string value;
+        bool specified = false;
+        bool exists = properties.GetString(property.c_str(), value, &specified, nullptr);
+        if (activable == "ACTIVABLE" && !(exists && specified)) continue;
+        if (value.empty()) {
+            std::fprintf(stderr, "\nField %s is mandatory.\n", field.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+bool checkJobType(zdSubmitJob& job) {
+    zrPropertyMap& p = job.properties;
+    std::string startText, endText, expectedFrames, frameCheck, recursionText, targetHost;
+    bool hasStart = p.GetString("start_frame", startText, nullptr, nullptr);
+    bool hasEnd = p.GetString("end_frame", endText, nullptr, nullptr);
+    p.GetString("expected_frames", expectedFrames, nullptr, nullptr);
+    p.GetString("frame_check", frameCheck, nullptr, nullptr);
+    p.GetString("recursion", recursionText, nullptr, nullptr);
+    p.GetString("target_host", targetHost, nullptr, nullptr);
+    long recursion = std::atol(recursionText.c_str());
+    switch (job.jobType) {
+        case kJobSingleHost:
+            if (targetHost.empty()) return fail("\nTarget host name or IP address is missing");
+            return true;
+        case kJobFrameSlicing:
+            if (job.packetSize < 2) return fail("\nImage slices must be greater than 1");
+            return true;
+        case kJobMultiFrame:
+            // Frames that were not given cannot be out of order.
+            if (hasStart && hasEnd && std::atol(startText.c_str()) > std::atol(endText.c_str()))
+                return fail("\nStarting frame must be less than ending frame");
+            if (job.packetSize < 1) return fail("\nPacket size must be greater than 0");
+            if (!frameCheck.empty()) {
+                if (expectedFrames.empty()) return fail("\nExpected frames prefix is required");
+                if (recursion <= 0) return fail("\nRecursion depth must be greater than 0");
+            }
+            return true;
+        default:
+            return true;
+    }
+}
+
+std::string base64(const std::string& text) {
+    char* encoded = nullptr;
+    unsigned long size = ZRBase64::EncodeAlloc(text.data(), text.size(), &encoded);
+    std::string result = size && encoded ? std::string(encoded) : std::string();
+    ZRBase64::DeleteBuffer(&encoded);
+    return result;
+}
+
+std::string flag(bool value) {
+    return value ? "1" : "0";
+}
+
+}  // namespace
+
+int validateBatch() {
+    zdSubmitJob& job = submitjob;
+    if (job.folder) {
+        job.properties.Clear();
+        return job.name.empty() ? fail("\nMissing folder name.\n") : 1;
+    }
+    zrTemplateManager* manager = zrTemplateManager::GetUniqueClass();
+    zrTemplateEntry* entry = manager->GetTemplate(job.engine);
+    if (!entry) return fail("\nMissing engine flag(-e) or invalid template UID.\n");
+    if (job.name.empty()) return fail("\nMissing job name.\n");
+
+    std::string logic;
+    if (!entry->GetString("TEMPLATE", "TEMPLATE_LOGIC", kTemplateItemSet, logic, 0))
+        logic = "MULTIFRAME";
+    job.jobType = jobTypeOf(logic);
+
+    if (!checkMandatoryFields(manager, entry, job.engine, job.properties)) return 0;
+    return checkJobType(job) ? 1 : 0;
+}
+
+std::string buildPropertiesText(zrPropertyMap& properties) {
+    std::string text;
+    for (auto it = properties.Begin(); it != properties.End(); ++it) {
+        item_attr attr = *it;
+        text += attr.name + "\n" + attr.value + "\n" + flag(attr.specified) + "\n" +
+                flag(attr.pathSubstitution) + "\n";
+    }
+    return text;
+}
+
+std::string buildJobRecord(zdSubmitJob& job) {
+    const std::string lines[] = {
+        std::to_string(job.jobType),
+        std::to_string(job.engine),
+        std::to_string(job.priority),
+        std::to_string(job.maxInstances),
+        flag(job.reservedFlags[0]),
+        std::string(),
+        job.name,
+        std::to_string(job.jobID),
+        std::to_string(job.packetSize),
+        job.pool,
+        flag(job.skipErrors),
+        std::to_string(job.parent),
+        std::to_string(job.folder),
+        job.wait,
+        flag(job.overrideMail),
+        job.mailAddress,
+        flag(job.overrideJobNotifications),
+        flag(job.jobNotificationsEnabled),
+        job.jobNotificationLevel,
+        flag(job.overrideChunkNotifications),
+        flag(job.chunkNotificationsEnabled),
+        job.chunkNotificationLevel,
+        flag(job.overrideChunkTimeout),
+        std::to_string(job.chunkTimeout),
+        base64(buildPropertiesText(job.properties)),
+        "0",
+        job.group,
+        job.department,
+    };
+    std::string record;
+    for (const std::string& line : lines)
+        record += line + "\n";
+    return record;
+}
+
+std::string buildFolderPayload(const zdSubmitJob& job) {
+    return std::to_string(job.parent) + "\n" + job.name + "\n" + std::to_string(job.priority) +
+           "\n";
+}
+
+int runSubmission() {
+    if (!validateBatch()) return -1;
+    if (submitjob.folder) {
+        _zdprintf(2, "Sending new folder to dispatcher...\n");
+        sendMsg(zdSubmitCode::kNewFolder, buildFolderPayload(submitjob));
+    } else {
+        _zdprintf(2, "Sending new job to dispatcher...\n");
+        sendMsg(submitjob.jobID == -1 ? zdSubmitCode::kNewJob : zdSubmitCode::kEditedJob,
+                buildJobRecord(submitjob));
+    }
+    if (!waitPausedFor(
+            {zdSubmitCode::kAccepted, zdSubmitCode::kRefused, zdSubmitCode::kRefusedToo}))
+        return -1;
+    if (static_cast<unsigned char>(message[0]) != zdSubmitCode::kAccepted) {
+        std::fprintf(stderr, "Submission failed.\n");
+        return -1;
+    }
+    _zdprintf(1, "new job has ID: %d\n", std::atoi(rcvargs));
+    return 0;
+}
