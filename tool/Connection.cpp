@@ -89,10 +89,6 @@ bool decodeFrame(uint32_t length) {
     return true;
 }
 
-void printSocketError() {
-    std::fprintf(stderr, "Socket error while communicating with the Dispatcher.\n");
-}
-
 }  // namespace
 
 void allocateBuffers() {
@@ -189,12 +185,16 @@ bool getNextMsg() {
     return true;
 }
 
+bool receiveMsg() {
+    if (getNextMsg()) return true;
+    std::fflush(stdout);  // what was printed comes before the failure
+    std::fprintf(stderr, "Socket error while communicating with the Dispatcher.\n");
+    return false;
+}
+
 bool waitForMsg(unsigned char code) {
     do {
-        if (!getNextMsg()) {
-            printSocketError();
-            return false;
-        }
+        if (!receiveMsg()) return false;
     } while (static_cast<unsigned char>(message[0]) != code);
     return true;
 }

@@ -57,6 +57,8 @@ void flushMsgs();
 // Receives the next complete frame into `message` and `rcvargs`; false when the connection
 // failed, the frame was refused or it did not inflate.
 bool getNextMsg();
+// getNextMsg that prints the socket failure; every wait of the tool ends through it.
+bool receiveMsg();
 // Drops messages until `code` arrives; false (message printed) on a receive failure.
 bool waitForMsg(unsigned char code);
 

@@ -129,10 +129,7 @@ void runChunkCommand() {
 bool waitPausedFor(std::initializer_list<unsigned char> codes) {
     for (;;) {
         MicroSleep(100);
-        if (!getNextMsg()) {
-            std::fprintf(stderr, "Socket error while communicating with the Dispatcher.\n");
-            return false;
-        }
+        if (!receiveMsg()) return false;
         for (unsigned char code : codes)
             if (static_cast<unsigned char>(message[0]) == code) return true;
     }

@@ -354,13 +354,6 @@ bool ValidateChunkId(long id) {
     return contains(chunkIdTable, id);
 }
 
-bool receiveMsg() {
-    if (getNextMsg()) return true;
-    std::fflush(stdout);
-    std::fprintf(stderr, "Socket error while communicating with the Dispatcher.\n");
-    return false;
-}
-
 // ---- Conversations ----
 
 namespace {

@@ -225,9 +225,6 @@ void QueryEngine();
 // 0 when done, -1 when the run must fail (message printed).
 int runQueryMode();
 
-// The next message; false (message printed) on a receive failure.
-bool receiveMsg();
-
 // ---- implementation of the template above ----
 
 template <typename Visit>
