@@ -32,11 +32,12 @@ bool HasMacPrefix(const std::string& name) {
     return false;
 }
 
-// Refuses names that would put the lock file anywhere but directly in /tmp.
+// Refuses names that would put the lock file anywhere but directly in /tmp: without a "/" only
+// "." and ".." name something other than a file of /tmp itself.
 bool LockPath(const char* name, std::string& path) {
     if (!name || !*name) return false;
     const std::string text(name);
-    if (text.find('/') != std::string::npos || text.find("..") != std::string::npos) return false;
+    if (text.find('/') != std::string::npos || text == "." || text == "..") return false;
     path = "/tmp/" + text;
     return true;
 }

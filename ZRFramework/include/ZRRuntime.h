@@ -70,8 +70,8 @@ ZRFRAMEWORK_API void MicroSleep(int milliseconds);
 
 // A machine-wide lock: an exclusive, non-blocking flock on the file "/tmp/" + name, created
 // with mode 0644 when missing. Returns the descriptor, or -1 when another holder has it (a
-// second call in this process too), the file cannot be opened, or the name is empty or holds
-// "/" or "..", which could reach outside /tmp. The lock lasts until DeleteUniqueLock or the end
+// second call in this process too), the file cannot be opened, or the name is empty, ".", ".."
+// or holds a "/", which could reach outside /tmp. The lock lasts until DeleteUniqueLock or the end
 // of the process; a child started meanwhile inherits the descriptor and with it the lock.
 ZRFRAMEWORK_API int CreateUniqueLock(const char* name);
 // Releases the lock, closes the descriptor and removes the file. False, touching nothing, for a

@@ -173,13 +173,29 @@ TEST_F(UniqueLockTest, FailedHolderCannotRemoveTheLiveLock) {
 }
 
 TEST(UniqueLockNames, NamesThatLeaveTmpAreRefused) {
-    for (const char* name : {"", "a/b", "/etc/passwd", "..", "../x", "x/../y", "a..b"}) {
+    for (const char* name : {"", ".", "..", "a/b", "/etc/passwd", "../x", "x/../y", "a/"}) {
         SCOPED_TRACE(name);
         EXPECT_EQ(CreateUniqueLock(name), -1);
     }
     EXPECT_EQ(CreateUniqueLock(nullptr), -1);
     // Refused for delete as well: nothing outside /tmp is removed.
     EXPECT_FALSE(DeleteUniqueLock(0x7fff, "../zr-rt-nothing"));
+    EXPECT_FALSE(DeleteUniqueLock(0x7fff, ".."));
+}
+
+// Dots inside a plain file name stay in /tmp and are fine.
+TEST(UniqueLockNames, DotsInsideANameAreAccepted) {
+    const std::string pid = std::to_string(getpid());
+    for (const std::string& name :
+         {"zr-rt-" + pid + "-job..lock", "..zr-rt-" + pid, "zr-rt-" + pid + "..."}) {
+        SCOPED_TRACE(name);
+        const int fd = CreateUniqueLock(name.c_str());
+        ASSERT_GE(fd, 0);
+        EXPECT_TRUE(FileExists("/tmp/" + name));
+        EXPECT_EQ(CreateUniqueLock(name.c_str()), -1);
+        EXPECT_TRUE(DeleteUniqueLock(fd, name.c_str()));
+        EXPECT_FALSE(FileExists("/tmp/" + name));
+    }
 }
 
 // ---- Hardware addresses ----
