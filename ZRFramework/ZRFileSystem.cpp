@@ -2,10 +2,12 @@
 // folders, over POSIX calls.
 #include "ZRFileSystem.h"
 
+#include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <climits>
 
@@ -62,7 +64,16 @@ bool CheckDirectory(std::string path) {
 
 bool MoveFile(std::string from, std::string to) {
     // rename replaces `to` atomically; removing it first would lose it when the move fails.
-    return rename(from.c_str(), to.c_str()) == 0;
+    if (rename(from.c_str(), to.c_str()) == 0) return true;
+    // Only an empty folder in the way is removed first (a file cannot be renamed over one); it
+    // is put back when the move still fails.
+    struct stat folder;
+    if (errno != EISDIR || lstat(to.c_str(), &folder) != 0 || !S_ISDIR(folder.st_mode))
+        return false;
+    if (rmdir(to.c_str()) != 0) return false;
+    if (rename(from.c_str(), to.c_str()) == 0) return true;
+    mkdir(to.c_str(), folder.st_mode & 07777);
+    return false;
 }
 
 bool MakeDirectory(std::string path, bool recursive) {

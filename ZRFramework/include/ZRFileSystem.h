@@ -21,7 +21,7 @@ namespace ZRFileSystem {
 
 ZRFRAMEWORK_API bool CheckFile(std::string path);
 ZRFRAMEWORK_API bool CheckDirectory(std::string path);
-// Replaces `to` when it exists; a failed move leaves `to` as it was.
+// Replaces `to` when it is a file or an empty folder; a failed move leaves `to` as it was.
 ZRFRAMEWORK_API bool MoveFile(std::string from, std::string to);
 // Recursive: the result is that of the last level, so an existing path gives false.
 ZRFRAMEWORK_API bool MakeDirectory(std::string path, bool recursive);

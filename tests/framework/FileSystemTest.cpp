@@ -159,6 +159,32 @@ TEST_F(FileSystemTest, MoveFile) {
     EXPECT_EQ(ReadFile(Path("fresh")), "new");
 }
 
+TEST_F(FileSystemTest, MoveFileOntoAFolder) {
+    ASSERT_EQ(mkdir(Path("empty").c_str(), 0700), 0);
+    ASSERT_EQ(mkdir(Path("full").c_str(), 0700), 0);
+    WriteFile(Path("full/kept"), "kept");
+    WriteFile(Path("from"), "new");
+
+    // Nothing to move: the empty folder stays.
+    EXPECT_FALSE(MoveFile(Path("missing"), Path("empty")));
+    EXPECT_TRUE(CheckDirectory(Path("empty")));
+    // A folder with content is never removed to make room.
+    EXPECT_FALSE(MoveFile(Path("from"), Path("full")));
+    EXPECT_EQ(ReadFile(Path("full/kept")), "kept");
+    EXPECT_EQ(ReadFile(Path("from")), "new");
+
+    EXPECT_TRUE(MoveFile(Path("from"), Path("empty")));
+    EXPECT_FALSE(CheckDirectory(Path("empty")));
+    EXPECT_EQ(ReadFile(Path("empty")), "new");
+    EXPECT_FALSE(CheckFile(Path("from")));
+
+    // A folder moved onto an empty folder takes its place.
+    ASSERT_EQ(mkdir(Path("target").c_str(), 0700), 0);
+    EXPECT_TRUE(MoveFile(Path("full"), Path("target")));
+    EXPECT_EQ(ReadFile(Path("target/kept")), "kept");
+    EXPECT_FALSE(CheckDirectory(Path("full")));
+}
+
 TEST_F(FileSystemTest, ChecksAndStatus) {
     WriteFile(Path("five"), "12345");
     EXPECT_TRUE(CheckFile(Path("five")));
