@@ -15,8 +15,8 @@ struct _perf_mon_data {
     int processorCount;
     double* processorUsage;  // processorCount values, percent 0..100
     uint64_t reserved;       // zeroed at start
-    uint64_t memoryAmount;   // bytes (MemTotal)
-    uint64_t memoryUsage;    // bytes: the amount less what is available, never below 0
+    uint64_t memoryAmount;   // bytes: free + active + inactive memory
+    uint64_t memoryUsage;    // bytes: the active and inactive part of this pass's amount
     uint64_t swapAmount;     // repeats memoryAmount of the same pass
     uint64_t swapUsage;      // repeats memoryUsage of the same pass
 };

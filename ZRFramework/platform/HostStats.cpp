@@ -140,9 +140,8 @@ bool ParseProcStat(const std::string& text, std::vector<CpuTicks>& processors) {
 }
 
 bool ParseProcMeminfo(const std::string& text, MemoryFigures& figures) {
-    enum Key { kTotal, kAvailable, kFree, kBuffers, kCached, kKeys };
-    static const char* const kNames[kKeys] = {"MemTotal", "MemAvailable", "MemFree", "Buffers",
-                                              "Cached"};
+    enum Key { kFree, kActive, kInactive, kKeys };
+    static const char* const kNames[kKeys] = {"MemFree", "Active", "Inactive"};
     uint64_t values[kKeys] = {};
     bool found[kKeys] = {};
     ForEachLine(text, [&](size_t begin, size_t end) {
@@ -174,16 +173,11 @@ bool ParseProcMeminfo(const std::string& text, MemoryFigures& figures) {
         }
         return true;
     });
-    if (!found[kTotal]) return false;
-    if (found[kAvailable]) {
-        figures.available = values[kAvailable];
-    } else if (found[kFree]) {
-        figures.available =
-            SaturatingAdd(SaturatingAdd(values[kFree], values[kBuffers]), values[kCached]);
-    } else {
-        return false;
+    for (bool present : found) {
+        if (!present) return false;
     }
-    figures.total = values[kTotal];
+    figures.total = SaturatingAdd(SaturatingAdd(values[kFree], values[kActive]), values[kInactive]);
+    figures.available = values[kFree];
     return true;
 }
 

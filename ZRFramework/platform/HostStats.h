@@ -25,14 +25,15 @@ struct CpuTicks {
 // skipped). False when a processor line has fewer than four numeric fields or there is none.
 ZRFRAMEWORK_API bool ParseProcStat(const std::string& text, std::vector<CpuTicks>& processors);
 
-// Memory figures in bytes: the total and what can be had without swapping (MemAvailable, or
-// MemFree + Buffers + Cached on kernels that lack it).
+// Memory figures in bytes, as the host's page statistics count them: total is the free, active
+// and inactive memory together (MemFree + Active + Inactive), available the free part alone.
+// Memory the kernel holds for itself is in neither.
 struct MemoryFigures {
     uint64_t total;
     uint64_t available;
 };
 
-// False when MemTotal, or both MemAvailable and MemFree, are missing or unreadable.
+// False when MemFree, Active or Inactive is missing or unreadable.
 ZRFRAMEWORK_API bool ParseProcMeminfo(const std::string& text, MemoryFigures& figures);
 
 // Busy percentage between two samples: du/(du+ds+di)*100 + ds/(du+ds+di)*100, clamped to

@@ -96,31 +96,37 @@ struct MeminfoCase {
     uint64_t available;
 };
 
+// The amount is free + active + inactive memory, and the free part is what is available.
 TEST(ProcMeminfoParser, FixedTexts) {
     const MeminfoCase cases[] = {
         {"current kernel",
          "MemTotal:       16318508 kB\nMemFree:         1034516 kB\n"
          "MemAvailable:    9876543 kB\nBuffers:          500000 kB\nCached:          6000000 kB\n"
-         "SwapCached:            0 kB\nSwapTotal:       2097148 kB\n",
-         true, 16318508ull * 1024, 9876543ull * 1024},
-        {"no MemAvailable: free + buffers + cached",
-         "MemTotal: 1000 kB\nMemFree: 100 kB\nBuffers: 20 kB\nCached: 300 kB\nSwapCached: 7 kB\n",
-         true, 1000ull * 1024, 420ull * 1024},
-        {"free alone", "MemTotal: 1000 kB\nMemFree: 100 kB\n", true, 1000ull * 1024, 100ull * 1024},
-        {"no unit means bytes", "MemTotal: 4096\nMemAvailable: 1024\n", true, 4096, 1024},
-        {"first of a repeated key wins", "MemTotal: 2 kB\nMemTotal: 3 kB\nMemFree: 1 kB\n", true,
-         2048, 1024},
-        {"bad MemAvailable falls back", "MemTotal: 10 kB\nMemAvailable: lots\nMemFree: 1 kB\n",
-         true, 10240, 1024},
+         "SwapCached:            0 kB\nActive:          7000000 kB\nInactive:        5000000 kB\n"
+         "Active(anon):    3000000 kB\nInactive(anon):   100000 kB\nSwapTotal:       2097148 kB\n",
+         true, (1034516ull + 7000000 + 5000000) * 1024, 1034516ull * 1024},
+        {"anon and file parts are not the totals",
+         "Active(anon): 9 kB\nActive(file): 9 kB\nMemFree: 1 kB\nInactive(file): 9 kB\n"
+         "Inactive: 3 kB\nActive: 2 kB\n",
+         true, 6ull * 1024, 1024},
+        {"no unit means bytes", "MemFree: 1024\nActive: 2048\nInactive: 4096\n", true, 7168, 1024},
+        {"first of a repeated key wins",
+         "MemFree: 2 kB\nMemFree: 3 kB\nActive: 1 kB\nInactive: 0 kB\n", true, 3072, 2048},
         {"huge values saturate",
-         "MemTotal: 99999999999999999999 kB\nMemAvailable: 18014398509481984 kB\n", true, kMax,
-         kMax},
-        {"no total", "MemFree: 100 kB\nMemAvailable: 100 kB\n", false, 0, 0},
-        {"no free figure", "MemTotal: 100 kB\nBuffers: 1 kB\n", false, 0, 0},
-        {"unknown unit", "MemTotal: 100 MB\nMemFree: 1 kB\n", false, 0, 0},
-        {"trailing word", "MemTotal: 100 kB extra\nMemFree: 1 kB\n", false, 0, 0},
-        {"empty value", "MemTotal:\nMemFree: 1 kB\n", false, 0, 0},
-        {"prefix is not the key", "MemTotalX: 5 kB\nMemFree: 1 kB\n", false, 0, 0},
+         "MemFree: 99999999999999999999 kB\nActive: 18014398509481984 kB\nInactive: 1 kB\n", true,
+         kMax, kMax},
+        {"sum saturates",
+         "MemFree: 9007199254740992 kB\nActive: 9007199254740992 kB\nInactive: 1 kB\n", true, kMax,
+         9007199254740992ull * 1024},
+        {"no active", "MemTotal: 100 kB\nMemFree: 1 kB\nInactive: 1 kB\n", false, 0, 0},
+        {"no inactive", "MemFree: 1 kB\nActive: 1 kB\nInactive(file): 1 kB\n", false, 0, 0},
+        {"no free", "MemTotal: 100 kB\nMemAvailable: 50 kB\nActive: 1 kB\nInactive: 1 kB\n", false,
+         0, 0},
+        {"bad value", "MemFree: lots\nActive: 1 kB\nInactive: 1 kB\n", false, 0, 0},
+        {"unknown unit", "MemFree: 100 MB\nActive: 1 kB\nInactive: 1 kB\n", false, 0, 0},
+        {"trailing word", "MemFree: 100 kB extra\nActive: 1 kB\nInactive: 1 kB\n", false, 0, 0},
+        {"empty value", "MemFree:\nActive: 1 kB\nInactive: 1 kB\n", false, 0, 0},
+        {"prefix is not the key", "MemFreeX: 5 kB\nActive: 1 kB\nInactive: 1 kB\n", false, 0, 0},
         {"empty", "", false, 0, 0},
     };
     for (const MeminfoCase& test : cases) {
