@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "ConsoleOutput.h"
 #include "TableOutput.h"
 #include "ZRStringHelper.h"
 
@@ -20,6 +21,7 @@ std::string password;
 std::string templatesdir;
 bool use_templates_cache;
 int nVerbose;
+int nTimeout;
 int nHeaders;
 int nSeparators;
 int nCostants;
@@ -62,6 +64,7 @@ void resetRunSettings() {
     templatesdir.clear();
     use_templates_cache = false;
     nVerbose = 2;
+    nTimeout = kDefaultTimeout;
     nHeaders = nSeparators = nCostants = 1;
     queryActive = controlActive = submitActive = 0;
     queryJobs = queryCpus = queryLogs = queryPools = queryChunks = 0;
@@ -119,7 +122,7 @@ void _zdprintf(int level, const char* format, ...) {
     if (nVerbose < level) return;
     va_list args;
     va_start(args, format);
-    std::vfprintf(stdout, format, args);
+    zdVprintf(stdout, format, args);
     va_end(args);
 }
 
@@ -161,15 +164,14 @@ struct FlagSpec {
 };
 
 bool failWindowsOnly(const FlagSpec& flag, char**) {
-    std::fprintf(stderr, "\nFlag %s supported only on Windows platform\n", flag.name);
+    zdError("\nFlag %s supported only on Windows platform\n", flag.name);
     return false;
 }
 
 // Fixed-size settings refuse what they cannot hold rather than cut it.
 bool fits(const FlagSpec& flag, const char* text, int capacity) {
     if (std::strlen(text) < static_cast<size_t>(capacity)) return true;
-    std::fprintf(stderr, "\nValue too long for flag: %s (at most %d characters)\n", flag.name,
-                 capacity - 1);
+    zdError("\nValue too long for flag: %s (at most %d characters)\n", flag.name, capacity - 1);
     return false;
 }
 
@@ -401,6 +403,7 @@ const FlagSpec kFlags[] = {
     integer("-cpustatus", &queryCpuStatus),
     integer("-cpuos", &queryCpuOs),
     integer("-port", &nPort),
+    integer("-timeout", &nTimeout),
     act("-p", 1, setText<&password>),
     act("-u", 1, setText<&username>),
     integer("-cpu", &cpuid),
@@ -531,7 +534,7 @@ int getOptFromExec(int argc, char** argv) {
         const FlagSpec* flag =
             argument[0] == '-' && argument[1] != '\0' ? findFlag(argument) : nullptr;
         if (!flag) {
-            std::fprintf(stderr, "\nInvalid flag(%d): %s\n", i, argument);
+            zdError("\nInvalid flag(%d): %s\n", i, argument);
             return 0;
         }
         int available = argc - 1 - i;
@@ -539,7 +542,7 @@ int getOptFromExec(int argc, char** argv) {
             const char* text = flag->values == 3 && available > 0
                                    ? "\nInsufficient values supplied for flag: %s\n"
                                    : "\nNo value supplied for flag: %s\n";
-            std::fprintf(stderr, text, flag->name);
+            zdError(text, flag->name);
             return 0;
         }
         if (!flag->apply(*flag, argv + i + 1)) return 0;
@@ -547,7 +550,7 @@ int getOptFromExec(int argc, char** argv) {
     }
     if (!queryActive && !controlActive && !submitActive) queryActive = 1;
     if (submitActive && (queryActive || controlActive)) {
-        std::fprintf(stderr, "\nPlease specify query/control or submit mode.\n");
+        zdError("\nPlease specify query/control or submit mode.\n");
         return 0;
     }
     if (controlActive) queryActive = 1;

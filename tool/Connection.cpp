@@ -2,18 +2,23 @@
 #include "Connection.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "CommandLine.h"
+#include "ConsoleOutput.h"
 #include "ZRBase64.h"
 #include "ZRRuntime.h"
 
@@ -43,7 +48,7 @@ uint32_t readLittleEndian32(const char* p) {
 char* resized(char* buffer, uint32_t oldSize, uint32_t newSize) {
     char* grown = static_cast<char*>(std::calloc(newSize, 1));
     if (!grown) {
-        std::fprintf(stderr, "\nOut of memory.\n");
+        zdError("\nOut of memory.\n");
         std::exit(-1);
     }
     if (buffer) std::memcpy(grown, buffer, oldSize < newSize ? oldSize : newSize);
@@ -52,15 +57,50 @@ char* resized(char* buffer, uint32_t oldSize, uint32_t newSize) {
 }
 
 bool malformed() {
-    std::fprintf(stderr, "\nMalformed frame from the Dispatcher.\n");
+    zdError("\nMalformed frame from the Dispatcher.\n");
     return false;
 }
 
 // Frames the tool cannot honour end the run like a receive failure.
 bool refuse(const char* what, uint64_t size) {
-    std::fprintf(stderr, "\nRefusing %s of %llu bytes from the Dispatcher (limit %u).\n", what,
-                 static_cast<unsigned long long>(size), kMaxFrameBytes - 1);
+    zdError("\nRefusing %s of %llu bytes from the Dispatcher (limit %u).\n", what,
+            static_cast<unsigned long long>(size), kMaxFrameBytes - 1);
     return false;
+}
+
+bool timedOut() {
+    zdError("\nThe Dispatcher did not answer within %d second%s.\n", nTimeout,
+            nTimeout == 1 ? "" : "s");
+    return false;
+}
+
+// A send that timed out leaves half a frame on the wire: the connection is unusable, and the
+// next receive (or the end of the run) reports it.
+enum class SendState { kOk, kTimedOut, kReported };
+SendState sendState = SendState::kOk;
+
+bool reportSendTimeout() {
+    if (sendState == SendState::kTimedOut) timedOut();
+    sendState = SendState::kReported;
+    return false;
+}
+
+// Waits until the socket is ready for `events`; false when nTimeout seconds pass first.
+bool waitForSocket(short events) {
+    int millis = nTimeout <= 0 ? -1 : nTimeout > INT_MAX / 1000 ? INT_MAX : nTimeout * 1000;
+    pollfd watched{s, events, 0};
+    int r;
+    do {
+        r = poll(&watched, 1, millis);
+    } while (r < 0 && errno == EINTR);
+    return r != 0;  // an error or hang-up shows in the call that follows
+}
+
+// Buffers grow at least twofold, so a large frame costs time linear in its size.
+uint32_t grownSize(uint32_t current, uint64_t needed) {
+    constexpr uint64_t kCeiling = uint64_t(kMaxFrameBytes) + kHeaderSize + kBufferSize + 1;
+    uint64_t doubled = std::min<uint64_t>(uint64_t(current) * 2, kCeiling);
+    return static_cast<uint32_t>(std::max(needed, doubled));
 }
 
 // Decodes the complete frame at the head of rcvbuf into `message` and `rcvargs`.
@@ -74,15 +114,16 @@ bool decodeFrame(uint32_t length) {
         if (bodyLength < 4) return malformed();
         uint32_t inflated = readLittleEndian32(body);
         if (inflated >= kMaxFrameBytes) return refuse("a message inflating to a text", inflated);
-        if (rcvargs_size < inflated + 1) ResizeParamBuf(inflated + 1);
+        if (rcvargs_size < inflated + 1) ResizeParamBuf(grownSize(rcvargs_size, inflated + 1));
         uLongf produced = inflated;
         if (uncompress(reinterpret_cast<Bytef*>(rcvargs), &produced,
                        reinterpret_cast<const Bytef*>(body + 4), bodyLength - 4) != Z_OK) {
+            zdError("\nA compressed message from the Dispatcher could not be inflated.\n");
             return false;
         }
         rcvargs[produced] = '\0';
     } else {
-        if (rcvargs_size < length) ResizeParamBuf(length);
+        if (rcvargs_size < length) ResizeParamBuf(grownSize(rcvargs_size, length));
         std::memcpy(rcvargs, body, bodyLength);
         rcvargs[bodyLength] = '\0';
     }
@@ -136,14 +177,17 @@ void queueMsg(unsigned char code, const std::string& text) {
     appendFrame(code, text.data(), text.size());
 }
 
-// The socket blocks, so send waits for room by itself.
 void flushMsgs() {
     size_t sent = 0;
-    while (sent < outgoing.size()) {
+    while (sent < outgoing.size() && sendState == SendState::kOk) {
         ssize_t r = send(s, outgoing.data() + sent, outgoing.size() - sent, MSG_NOSIGNAL);
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) break;
-        sent += static_cast<size_t>(r);
+        if (r > 0) {
+            sent += static_cast<size_t>(r);
+        } else if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (!waitForSocket(POLLOUT)) sendState = SendState::kTimedOut;
+        } else if (!(r < 0 && errno == EINTR)) {
+            break;
+        }
     }
     outgoing.clear();
 }
@@ -162,17 +206,32 @@ void sendMsg(unsigned char code, const std::string& text) {
 bool getNextMsg() {
     uint32_t length = 0;
     for (;;) {
-        if (rcvbuf_bytesin > kHeaderSize) {
+        if (rcvbuf_bytesin >= kHeaderSize) {
             length = readLittleEndian32(rcvbuf + 1);
             if (length == 0) return malformed();
             if (length >= kMaxFrameBytes) return refuse("a frame", length);
             if (rcvbuf_bytesin - kHeaderSize >= length) break;
         }
         flushMsgs();  // what the Dispatcher may be waiting for goes out before we wait
-        if (rcvbuf_bytesin + kBufferSize >= rcvbuf_size)
-            ResizeRcvBuf(rcvbuf_size + kBufferSize + 1);
-        ssize_t r = recv(s, rcvbuf + rcvbuf_bytesin, kBufferSize, 0);
+        if (sendState != SendState::kOk) return reportSendTimeout();
+        // Read the rest of a large frame at once, but little beyond it: what follows the frame
+        // is moved down when the frame is taken.
+        uint64_t wanted = kBufferSize;
+        if (rcvbuf_bytesin >= kHeaderSize) {
+            wanted = std::max<uint64_t>(wanted, uint64_t(length) + kHeaderSize - rcvbuf_bytesin);
+        }
+        if (rcvbuf_bytesin + wanted >= rcvbuf_size) {
+            ResizeRcvBuf(grownSize(rcvbuf_size, rcvbuf_bytesin + wanted + 1));
+        }
+        ssize_t r = recv(s, rcvbuf + rcvbuf_bytesin, wanted, 0);
         if (r < 0 && errno == EINTR) continue;
+        if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (!waitForSocket(POLLIN)) return timedOut();
+            continue;
+        }
+        if (r == 0 && rcvbuf_bytesin > 0) {
+            zdError("\nThe Dispatcher closed the connection in the middle of a message.\n");
+        }
         if (r <= 0) return false;
         rcvbuf_bytesin += static_cast<uint32_t>(r);
         rcvbuf[rcvbuf_bytesin] = '\0';
@@ -188,7 +247,7 @@ bool getNextMsg() {
 bool receiveMsg() {
     if (getNextMsg()) return true;
     std::fflush(stdout);  // what was printed comes before the failure
-    std::fprintf(stderr, "Socket error while communicating with the Dispatcher.\n");
+    zdError("Socket error while communicating with the Dispatcher.\n");
     return false;
 }
 
@@ -211,6 +270,23 @@ std::string getstringline(const char* text, int lineNumber) {
     return end ? std::string(line, end) : std::string(line);
 }
 
+namespace {
+
+// Connects without blocking, so the attempt is bounded by nTimeout; the socket stays
+// non-blocking and every later wait goes through waitForSocket.
+bool connectWithin(const sockaddr_in& address) {
+    int flags = fcntl(s, F_GETFL);
+    if (flags < 0 || fcntl(s, F_SETFL, flags | O_NONBLOCK) != 0) return false;
+    if (connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0) return true;
+    if (errno != EINPROGRESS) return false;
+    if (!waitForSocket(POLLOUT)) return timedOut();
+    int error = 0;
+    socklen_t size = sizeof(error);
+    return getsockopt(s, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0;
+}
+
+}  // namespace
+
 bool connectToDispatcher() {
     s = socket(AF_INET, SOCK_STREAM, 0);
     _zdprintf(1, "\n");
@@ -221,7 +297,7 @@ bool connectToDispatcher() {
     addrinfo* found = nullptr;
     if (s < 0 || getaddrinfo(server, nullptr, &hints, &found) != 0 || !found) {
         _zdprintf(3, "\n");
-        std::fprintf(stderr, "Cannot resolve host name %s.\n", server);
+        zdError("Cannot resolve host name %s.\n", server);
         closeConnection();
         return false;
     }
@@ -231,8 +307,8 @@ bool connectToDispatcher() {
     inet_ntop(AF_INET, &address.sin_addr, dotted, sizeof(dotted));
     _zdprintf(3, "(%s)\n", dotted);
     address.sin_port = htons(static_cast<uint16_t>(nPort));
-    if (connect(s, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
-        std::fprintf(stderr, "Unable to connect to %s:%d.\n", server, nPort);
+    if (!connectWithin(address)) {
+        zdError("Unable to connect to %s:%d.\n", server, nPort);
         closeConnection();
         return false;
     }
@@ -264,7 +340,7 @@ bool loginToDispatcher() {
             _zdprintf(3, "Logged as guest.\n");
             break;
         case 3:
-            std::fprintf(stderr, "Login to Dispatcher denied.\n");
+            zdError("Login to Dispatcher denied.\n");
             closeConnection();
             return false;
         default:
@@ -291,7 +367,16 @@ bool requestStatus(bool apply) {
     return true;
 }
 
+bool connectionFinishedCleanly() {
+    if (sendState != SendState::kTimedOut) return true;
+    reportSendTimeout();
+    zdError("Socket error while communicating with the Dispatcher.\n");
+    return false;
+}
+
 void closeConnection() {
     if (s >= 0) close(s);
     s = -1;
+    sendState = SendState::kOk;
+    outgoing.clear();
 }

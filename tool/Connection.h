@@ -65,6 +65,10 @@ bool waitForMsg(unsigned char code);
 // Line n (from 1) of `text` without its line feed; empty for 0 or a missing line.
 std::string getstringline(const char* text, int lineNumber);
 
+// False, with the reason printed, when a send timed out and no receive has reported it yet;
+// a run that ends this way has not done what it was asked.
+bool connectionFinishedCleanly();
+
 // Closes the socket and releases the buffers.
 void closeConnection();
 

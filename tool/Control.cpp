@@ -8,6 +8,7 @@
 
 #include "CommandLine.h"
 #include "Connection.h"
+#include "ConsoleOutput.h"
 #include "RunSettings.h"
 #include "ZRBase64.h"
 #include "ZRRuntime.h"
@@ -59,7 +60,7 @@ int runDispatcherCommand() {
             if (std::atoi(getstringline(rcvargs, 1).c_str()) == 1)
                 _zdprintf(1, "Account password successfully updated\n");
             else
-                std::fprintf(stderr, "Dispatcher denied the operation.\n");
+                zdError("Dispatcher denied the operation.\n");
             return 0;
         }
         case 3:

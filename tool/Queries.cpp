@@ -16,6 +16,7 @@
 
 #include "CommandLine.h"
 #include "Connection.h"
+#include "ConsoleOutput.h"
 #include "Statistics.h"
 #include "TableOutput.h"
 #include "TemplateListing.h"
@@ -294,8 +295,9 @@ bool retainJob(const jobentry& job) {
 }
 
 // -1 switches the job filter off, and so does 0: a deleted job leaves "no particular job".
+// Other negative values name no job, so nothing passes.
 bool showJob(const jobentry& job) {
-    return (jobid <= 0 || job.id == jobid) &&
+    return (jobid == -1 || jobid == 0 || (jobid > 0 && job.id == jobid)) &&
            (queryJobStatus == -1 || job.status == queryJobStatus) &&
            (queryJobEngine == -1 || job.engine == queryJobEngine) &&
            (queryJobParent == -2 || job.parent == queryJobParent);
@@ -552,7 +554,7 @@ namespace {
 
 int fail(const char* format, long id) {
     std::fflush(stdout);
-    std::fprintf(stderr, format, id);
+    zdError(format, id);
     return -1;
 }
 
@@ -570,7 +572,7 @@ int runQueryMode() {
     if (queryChunks) {
         if (jobid <= 0) {
             std::fflush(stdout);
-            std::fprintf(stderr, "\nCan't query chunks.Invalid job.\n");
+            zdError("\nCan't query chunks.Invalid job.\n");
             return -1;
         }
         if (!QueryChunk(jobid)) return -1;

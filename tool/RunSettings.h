@@ -19,6 +19,9 @@ extern std::string password;
 extern std::string templatesdir;
 extern bool use_templates_cache;
 extern int nVerbose;
+// Seconds that any wait on the Dispatcher may last (connecting, receiving, sending); 0 = no limit.
+extern int nTimeout;
+constexpr int kDefaultTimeout = 60;
 
 // Output shaping.
 extern int nHeaders;

@@ -6,6 +6,7 @@
 
 #include "CommandLine.h"
 #include "Connection.h"
+#include "ConsoleOutput.h"
 #include "Control.h"
 #include "ZRBase64.h"
 #include "ZRTemplateManager.h"
@@ -25,7 +26,7 @@ int jobTypeOf(const std::string& logic) {
 }
 
 bool fail(const char* text) {
-    std::fprintf(stderr, "%s", text);
+    zdError("%s", text);
     return false;
 }
 
@@ -50,7 +51,7 @@ bool checkMandatoryFields(zrTemplateManager* manager, zrTemplateEntry* entry, in
         bool exists = properties.GetString(property.c_str(), value, &specified, nullptr);
         if (activable == "ACTIVABLE" && !(exists && specified)) continue;
         if (value.empty()) {
-            std::fprintf(stderr, "\nField %s is mandatory.\n", field.c_str());
+            zdError("\nField %s is mandatory.\n", field.c_str());
             return false;
         }
     }
@@ -189,7 +190,7 @@ int runSubmission() {
             {zdSubmitCode::kAccepted, zdSubmitCode::kRefused, zdSubmitCode::kRefusedToo}))
         return -1;
     if (static_cast<unsigned char>(message[0]) != zdSubmitCode::kAccepted) {
-        std::fprintf(stderr, "Submission failed.\n");
+        zdError("Submission failed.\n");
         return -1;
     }
     _zdprintf(1, "new job has ID: %d\n", std::atoi(rcvargs));

@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "CommandLine.h"
+#include "ConsoleOutput.h"
 #include "ZRStringHelper.h"
 #include "ZRTemplateManager.h"
 
@@ -133,7 +134,7 @@ bool buildNumberedFormat(const char* list, const zdFieldTable& table, const char
     for (int i = 0; ok && i < count; ++i) {
         const zdNumberedField* field = findField(table, tokens[i]);
         if (!field) {
-            std::fprintf(stderr, "\nInvalid %s format: %s\n", kind, tokens[i]);
+            zdError("\nInvalid %s format: %s\n", kind, tokens[i]);
             ok = false;
         } else {
             parsed[i] = field->number;
@@ -718,7 +719,7 @@ std::string tableText;
 
 void flushTableText() {
     if (nVerbose >= 1 && !tableText.empty()) {
-        std::fwrite(tableText.data(), 1, tableText.size(), stdout);
+        zdWrite(stdout, tableText.data(), tableText.size());
     }
     tableText.clear();
 }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "CommandLine.h"
+#include "ConsoleOutput.h"
 #include "TableOutput.h"
 
 namespace {
@@ -97,6 +98,7 @@ const char* const kConnectionAndControl[] = {
     ("-templatesdir\t\tSpecify a different directory to read/write templates for the current "
      "session"),
     "-usecache\t\tSkips templates synchronization with the dispatcher",
+    "-timeout [n]\t\tSeconds to wait for the Dispatcher at each step (default 60, 0 = no limit)",
     "\n\nLOCAL CONTROL MODE:\n",
     "-eev\t\t\tSend an enable control event to the local client",
     "-dev\t\t\tSend a disable control event to the local client",
@@ -156,12 +158,11 @@ const char* const kConnectionAndControl[] = {
 };
 
 void putLine(FILE* out, const char* text) {
-    std::fputs(text, out);
-    std::fputc('\n', out);
+    zdPrintf(out, "%s\n", text);
 }
 
 void putFieldLine(FILE* out, const char* keyword, const char* meaning) {
-    std::fprintf(out, "\t\t\t%s - %s\n", keyword, meaning);
+    zdPrintf(out, "\t\t\t%s - %s\n", keyword, meaning);
 }
 
 void putNumberedFields(FILE* out, const char* heading, const zdFieldTable& table) {
@@ -175,7 +176,7 @@ void putNumberedFields(FILE* out, const char* heading, const zdFieldTable& table
 void putSubmissionLine(FILE* out, const SubmissionLine& line) {
     size_t length = std::strlen(line.flag);
     int tabs = length >= 16 ? 1 : 3 - static_cast<int>(length / 8);
-    std::fprintf(out, "\n%s%s%s", line.flag, std::string(tabs, '\t').c_str(), line.description);
+    zdPrintf(out, "\n%s%s%s", line.flag, std::string(tabs, '\t').c_str(), line.description);
 }
 
 void putSwitch(FILE* out, const char* line) {

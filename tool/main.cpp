@@ -4,6 +4,7 @@
 
 #include "CommandLine.h"
 #include "Connection.h"
+#include "ConsoleOutput.h"
 #include "Control.h"
 #include "Queries.h"
 #include "Submission.h"
@@ -20,12 +21,14 @@ namespace {
 
 // Releases what the run holds; every run that got past the command line ends here.
 int finishRun(int status) {
+    if (status == 0 && !connectionFinishedCleanly()) status = -1;
     closeConnection();
     releaseBuffers();
     if (status == 0) _zdprintf(3, "\nCompleted.\n");
     zrTemplateManager::GetUniqueClass()->DeleteHashesMap(&dispatcherHashes);
     zrTemplateManager::DestroyUniqueClass();
     ShutdownLibrary();
+    if (!finishOutput()) status = -1;
     return status;
 }
 
@@ -44,7 +47,7 @@ int main(int argc, char** argv) {
 
     if (!getOptFromExec(argc, argv)) return finishRun(-1);
     if (server[0] == '\0') {
-        std::fprintf(stderr, "\nNo server flag specified.\n");
+        zdError("\nNo server flag specified.\n");
         return finishRun(-1);
     }
 

@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include <string>
+#include <thread>
 
 #include "Connection.h"
 
@@ -139,11 +140,34 @@ TEST_F(ConnectionTest, RefusesHugeInflatedSizes) {
     testing::internal::GetCapturedStderr();
 }
 
-TEST_F(ConnectionTest, CorruptCompressedBodyFails) {
+TEST_F(ConnectionTest, FailuresOfTheFrameItselfSayWhy) {
     std::string frame = compressedFrame('n', "some status text here");
     frame.back() ^= 0x55;
+    testing::internal::CaptureStderr();
     peerSends(frame);
     EXPECT_FALSE(getNextMsg());
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "\nA compressed message from the Dispatcher could not be inflated.\n");
+
+    rcvbuf_bytesin = 0;
+    testing::internal::CaptureStderr();
+    peerSends(plainFrame('D', "a record cut short").substr(0, 12));
+    close(peer_);
+    peer_ = -1;
+    EXPECT_FALSE(getNextMsg());
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "\nThe Dispatcher closed the connection in the middle of a message.\n");
+}
+
+TEST_F(ConnectionTest, LargeFrameAndTheOneBehindItArriveWhole) {
+    const std::string text(3 << 20, 'r');
+    std::thread peer([&] { peerSends(plainFrame('D', text) + plainFrame('E', "end")); });
+    ASSERT_TRUE(getNextMsg());
+    EXPECT_EQ(message[0], 'D');
+    EXPECT_EQ(std::string(rcvargs), text);
+    ASSERT_TRUE(getNextMsg());
+    EXPECT_STREQ(rcvargs, "end");
+    peer.join();
 }
 
 TEST_F(ConnectionTest, WaitDropsOtherCodesAndReportsADeadPeer) {

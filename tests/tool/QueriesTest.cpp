@@ -253,6 +253,11 @@ TEST(QueryRules, DisplayFilters) {
     EXPECT_TRUE(showJob(job));
     jobid = 0;  // what a deletion leaves: no particular job
     EXPECT_TRUE(showJob(job));
+    jobid = -12;  // names no job, so it matches none, not every one
+    EXPECT_FALSE(showJob(job));
+    job.id = -12;
+    EXPECT_FALSE(showJob(job));
+    job.id = 12;
 
     cpuentry cpu;
     cpu.id = 3;
