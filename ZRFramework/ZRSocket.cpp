@@ -26,6 +26,7 @@ namespace {
 
 constexpr unsigned long kInitialBufferSize = 2049;
 constexpr unsigned long kReceiveStep = 4096;
+// One receive and the NUL kept after it; also the least a receive buffer grows by.
 constexpr unsigned long kGrowthStep = 4097;
 constexpr unsigned long kDefaultLimit = 128000;
 // Code byte plus the 4-byte stated text length of a compressed body.
@@ -305,6 +306,14 @@ uint32_t ClampToU32(unsigned long v) {
     return v > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(v);
 }
 
+// The size a buffer of `allocated` bytes grows to when it needs room: at least double, so that
+// filling it costs linear time, but never past `limit`.
+uint64_t GrownSize(uint64_t allocated, uint64_t growth, uint64_t limit) {
+    const uint64_t doubled =
+        allocated * 2 > allocated + growth ? allocated * 2 : allocated + growth;
+    return doubled < limit ? doubled : limit;
+}
+
 }  // namespace
 
 zrSocketStream::zrSocketStream()
@@ -325,19 +334,21 @@ zrSocketStream::zrSocketStream()
       kqueueFd(-1),
       shutdownLocally(false),
       broken(false),
-      socketFd(-1) {
+      socketFd(-1),
+      inStorage(nullptr) {
     unsigned long capacity = 0;
     outBuffer = zr_resize_buffer(nullptr, &capacity, 0, kInitialBufferSize);
     outCapacity = outBuffer != nullptr ? static_cast<uint32_t>(capacity) : 0;
     capacity = 0;
     inBuffer = zr_resize_buffer(nullptr, &capacity, 0, kInitialBufferSize);
     inCapacity = inBuffer != nullptr ? static_cast<uint32_t>(capacity) : 0;
+    inStorage = inBuffer;
 }
 
 zrSocketStream::~zrSocketStream() {
     if (streamLock != nullptr) ZRProcesses::DestroyMutex(streamLock);
     delete[] outBuffer;
-    delete[] inBuffer;
+    delete[] inStorage;
 }
 
 void zrSocketStream::RegisterKq(int kq) {
@@ -365,9 +376,14 @@ bool zrSocketStream::AddMessage(const char* code, const char* text) {
     Hold hold(streamLock);
     const uint64_t needed = uint64_t{outLength} + size;
     if (needed + 1 > outCapacity) {
-        const bool over = bufferCheck ? needed > maxOutgoing : needed > kHardBufferLimit;
+        const uint64_t limit = bufferCheck ? uint64_t{maxOutgoing} : kHardBufferLimit;
+        const bool over = needed > limit;
+        // A queue built from many messages is copied a bounded number of times, not once per
+        // message; the limit holds with or without the spare byte.
+        uint64_t wanted = GrownSize(outCapacity, needed + 1 - outCapacity, limit);
+        if (wanted < needed) wanted = needed;
         unsigned long capacity = outCapacity;
-        char* grown = over ? nullptr : zr_resize_buffer(outBuffer, &capacity, outLength, needed);
+        char* grown = over ? nullptr : zr_resize_buffer(outBuffer, &capacity, outLength, wanted);
         if (grown == nullptr) {
             shutdownLocally = true;
             shutdown(socketFd, SHUT_RDWR);
@@ -410,24 +426,52 @@ int zrSocketStream::Write() {
     return result;
 }
 
+bool zrSocketStream::MakeRoomToReceive() {
+    const uint64_t held = inLength;
+    const uint64_t needed = held + kGrowthStep;
+    const uint64_t taken = static_cast<uint64_t>(inBuffer - inStorage);
+    const uint64_t allocated = taken + inCapacity;
+    const uint64_t limit = bufferCheck ? uint64_t{maxIncoming} : kHardBufferLimit;
+
+    // Moving the held bytes to the front costs no more than the bytes taken out before them.
+    const bool compact = allocated >= needed && taken >= held;
+    uint64_t grownSize = GrownSize(allocated, kGrowthStep, limit);
+    // Under a limit, a frame whose length is in gets all its room (and that of its last
+    // receive) at once, so that its bytes are copied once rather than at every doubling; the
+    // limit bounds what a peer can ask for.
+    uint64_t frameSize = 0;
+    if (bufferCheck && ScanFrame(inBuffer, held, &frameSize) == FrameStatus::kIncomplete &&
+        frameSize + kGrowthStep > grownSize)
+        grownSize = frameSize + kGrowthStep < limit ? frameSize + kGrowthStep : limit;
+    if (!compact && grownSize >= needed && grownSize > allocated) {
+        char* grown = new (std::nothrow) char[grownSize];
+        if (grown == nullptr) return false;
+        if (held != 0) std::memcpy(grown, inBuffer, held);
+        grown[held] = '\0';
+        delete[] inStorage;
+        inStorage = inBuffer = grown;
+        inCapacity = static_cast<uint32_t>(grownSize);
+        return true;
+    }
+    // At the limit the held bytes move whatever they cost: the room is there.
+    if (allocated < needed) return false;
+    if (held != 0) std::memmove(inStorage, inBuffer, held);
+    inStorage[held] = '\0';
+    inBuffer = inStorage;
+    inCapacity = static_cast<uint32_t>(allocated);
+    return true;
+}
+
 int zrSocketStream::Read() {
     if (broken || streamLock == nullptr) return 0;
     Hold hold(streamLock);
-    const uint32_t held = inLength;
-    if (inCapacity - held <= kReceiveStep) {
-        const uint64_t wanted = uint64_t{inCapacity} + kGrowthStep;
-        const bool over = bufferCheck ? wanted > maxIncoming : wanted > kHardBufferLimit;
-        unsigned long capacity = inCapacity;
-        char* grown = over ? nullptr : zr_resize_buffer(inBuffer, &capacity, held, wanted);
-        if (grown == nullptr) {
-            shutdownLocally = true;
-            broken = true;
-            shutdown(socketFd, SHUT_RDWR);
-            return 0;
-        }
-        inBuffer = grown;
-        inCapacity = static_cast<uint32_t>(capacity);
+    if (uint64_t{inLength} + kGrowthStep > inCapacity && !MakeRoomToReceive()) {
+        shutdownLocally = true;
+        broken = true;
+        shutdown(socketFd, SHUT_RDWR);
+        return 0;
     }
+    const uint32_t held = inLength;
 
     const ssize_t n = recv(socketFd, inBuffer + held, kReceiveStep, 0);
     if (n > 0) {
@@ -460,9 +504,17 @@ char* zrSocketStream::GetNextMessage() {
     char* message =
         status == FrameStatus::kComplete ? DecodeFrame(inBuffer, total, limit, nullptr) : nullptr;
 
+    // The rest stays where it is: moving it for every message would make a long run of
+    // messages cost the square of its size. Read reclaims the space when it needs it.
     const auto rest = static_cast<uint32_t>(held - total);
-    std::memmove(inBuffer, inBuffer + total, rest);
-    std::memset(inBuffer + rest, 0, held - rest);
+    if (rest == 0) {
+        inCapacity += static_cast<uint32_t>(inBuffer - inStorage);
+        inBuffer = inStorage;
+        inBuffer[0] = '\0';
+    } else {
+        inBuffer += total;
+        inCapacity -= static_cast<uint32_t>(total);
+    }
     inLength = rest;
     return message;
 }
@@ -482,6 +534,10 @@ void zrSocketStream::ClearBuffers() {
     Hold hold(streamLock);
     inLength = 0;
     outLength = 0;
+    if (inBuffer == nullptr) return;
+    inCapacity += static_cast<uint32_t>(inBuffer - inStorage);
+    inBuffer = inStorage;
+    inBuffer[0] = '\0';
 }
 
 void zrSocketStream::GetBuffersUsage(double& incoming, double& outgoing) {

@@ -122,8 +122,11 @@ public:
     void SetMaxOutgoingBufferSize(unsigned long size);
     void SetBufferCheck(bool check);
 
-    char* outBuffer;
-    char* inBuffer;  // NUL-terminated after each read
+    // Both buffers grow at least twofold when they must grow, up to their limits.
+    char* outBuffer;  // starts its allocation; Write moves what is left to the front
+    // NUL-terminated after each read. Taking a message moves inBuffer past it inside its
+    // allocation instead of moving the rest; inCapacity counts the bytes from inBuffer on.
+    char* inBuffer;
     std::atomic<uint32_t> inLength;
     std::atomic<uint32_t> outLength;
     uint32_t inCapacity;
@@ -140,6 +143,13 @@ public:
     std::atomic<bool> shutdownLocally;
     std::atomic<bool> broken;
     int socketFd;  // stored by the owner after construction
+
+private:
+    // Called with streamLock held when less than one receive and its NUL fit after the held
+    // bytes; false when the room would pass the limit or memory runs out.
+    bool MakeRoomToReceive();
+
+    char* inStorage;  // the allocation inBuffer lies in
 };
 
 }  // namespace ZRFramework

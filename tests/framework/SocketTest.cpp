@@ -6,6 +6,7 @@
 #include <netinet/tcp.h>
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -109,6 +110,23 @@ TEST_P(StreamTest, FirstReadGrowsTheInitialBuffer) {
     EXPECT_EQ(stream.Read(), -1);  // nothing more: would block
 }
 
+// Once a frame's length is in, the buffer grows in one step to hold all of it and a receive.
+TEST_P(StreamTest, AnnouncedFrameGetsItsRoomAtOnce) {
+    const std::string text = Incompressible(100000, 4);
+    const std::string frame = PlainFrame("F", text);
+    std::thread sender([&] { SendAll(connection.peer, frame); });
+    ASSERT_GT(ReadOnce(), 0);
+    EXPECT_EQ(stream.inCapacity, 6146u);  // nothing was held when it grew
+    while (stream.inCapacity == 6146u)
+        ASSERT_GT(ReadOnce(), 0);
+    EXPECT_EQ(stream.inCapacity, frame.size() + 4097);
+    while (stream.inLength < frame.size())
+        ASSERT_GT(ReadOnce(), 0);
+    sender.join();
+    EXPECT_EQ(stream.inCapacity, frame.size() + 4097);
+    EXPECT_EQ(Take(stream.GetNextMessage()), "F" + text);
+}
+
 TEST_P(StreamTest, ReceivesAtMost4096BytesPerRead) {
     ASSERT_TRUE(SendAll(connection.peer, std::string(10000, 'r')));
     ASSERT_TRUE(WaitFor(connection.local, POLLIN));
@@ -149,9 +167,11 @@ TEST_P(StreamTest, IncomingLimitEndsTheConnectionOnlyWhenChecked) {
             EXPECT_EQ(n, 0);
             EXPECT_TRUE(s.broken);
             EXPECT_TRUE(s.shutdownLocally);
-            const uint32_t largest = 2049 + 4097 * ((c.limit - 2049) / 4097);
-            EXPECT_EQ(s.inCapacity, largest);
-            EXPECT_GE(s.inLength, largest - 4096);
+            // Doubling stops at the limit, and the connection ends only when one more
+            // receive and its NUL no longer fit under it.
+            EXPECT_EQ(s.inCapacity, c.limit);
+            EXPECT_GE(s.inLength, c.limit - 4096);
+            EXPECT_LT(s.inLength, c.limit);
             EXPECT_EQ(s.Read(), 0);
             EXPECT_EQ(s.GetNextMessage(), nullptr);
         } else {
@@ -179,21 +199,35 @@ TEST_P(StreamTest, OutgoingLimitDropsTheMessageAndEndsTheConnection) {
     EXPECT_TRUE(SeesEndOfStream(connection.peer));
 }
 
-TEST_P(StreamTest, OutgoingBufferGrowsToExactlyWhatIsQueued) {
+TEST_P(StreamTest, OutgoingBufferGrowsGeometricallyUpToTheLimit) {
     const std::string text = Incompressible(3000, 5);
     const std::string frame = Frame("O", text);
     stream.SetMaxOutgoingBufferSize(1000);
     stream.SetBufferCheck(false);
     ASSERT_TRUE(stream.AddMessage("O", text.c_str()));
-    EXPECT_EQ(stream.outCapacity, frame.size());
+    EXPECT_EQ(stream.outCapacity, 2u * 2049);
     EXPECT_EQ(stream.outLength, frame.size());
-    ASSERT_TRUE(stream.AddMessage("P", "abc"));
-    EXPECT_EQ(stream.outCapacity, frame.size() + 9);
+    ASSERT_TRUE(stream.AddMessage("P", "abc"));  // fits: no copy
+    EXPECT_EQ(stream.outCapacity, 2u * 2049);
     while (stream.HasToWrite()) {
         ASSERT_TRUE(WaitFor(connection.local, POLLOUT));
         stream.Write();
     }
     EXPECT_EQ(ReceiveUpTo(connection.peer, frame.size() + 9), frame + Frame("P", "abc"));
+
+    // With the check on, growth stops at the limit, which a queue may fill exactly.
+    Connection other(GetParam());
+    zrSocketStream limited;
+    limited.socketFd = other.local;
+    limited.SetMaxOutgoingBufferSize(3 * frame.size());
+    const uint32_t capacities[] = {2 * 2049, 4 * 2049, static_cast<uint32_t>(3 * frame.size())};
+    for (uint32_t capacity : capacities) {
+        ASSERT_TRUE(limited.AddMessage("O", text.c_str()));
+        EXPECT_EQ(limited.outCapacity, capacity);
+    }
+    EXPECT_EQ(limited.outLength, 3 * frame.size());
+    EXPECT_FALSE(limited.AddMessage("P", "abc"));
+    EXPECT_TRUE(limited.broken);
 }
 
 TEST_P(StreamTest, WriteKeepsWhatTheSocketDoesNotTake) {
@@ -226,6 +260,77 @@ TEST_P(StreamTest, WriteKeepsWhatTheSocketDoesNotTake) {
         stream.Write();
     receiver.join();
     EXPECT_EQ(stream.outLength, 0u);
+}
+
+// Many small frames behind a large one, all held before any is taken, then more after them:
+// each comes out whole and in order, and the buffer stays NUL-terminated and truthful.
+TEST_P(StreamTest, LongBacklogIsTakenFrameByFrame) {
+    const std::string large = Incompressible(300000, 21);
+    std::string all = PlainFrame("L", large);
+    std::vector<std::string> texts;
+    for (int i = 0; i < 3000; ++i) {
+        texts.push_back("m" + std::to_string(i));
+        all += Frame("s", texts.back());
+    }
+    stream.SetMaxIncomingBufferSize(all.size() + 8192);
+    std::thread sender([&] { SendAll(connection.peer, all); });
+    ASSERT_TRUE(ReadBytes(all.size()));
+    sender.join();
+
+    EXPECT_EQ(Take(stream.GetNextMessage()), "L" + large);
+    for (const std::string& t : texts) {
+        ASSERT_EQ(Take(stream.GetNextMessage()), "s" + t);
+        ASSERT_LT(stream.inLength, stream.inCapacity);
+        ASSERT_EQ(stream.inBuffer[stream.inLength], '\0');
+    }
+    EXPECT_EQ(stream.GetNextMessage(), nullptr);
+    EXPECT_EQ(stream.inLength, 0u);
+
+    const std::string partial = Frame("t", "tail").substr(0, 8);
+    ASSERT_TRUE(SendAll(connection.peer, Frame("n", "next") + partial));
+    ASSERT_TRUE(ReadBytes(Frame("n", "next").size() + partial.size()));
+    EXPECT_EQ(Take(stream.GetNextMessage()), "nnext");
+    EXPECT_EQ(stream.GetFirstByte(), 't');
+    EXPECT_EQ(stream.inLength, partial.size());
+    EXPECT_EQ(std::string(stream.inBuffer, stream.inLength), partial);
+}
+
+// Taken messages give their room back: a stream that keeps up never reaches its limit, however
+// much passes through it.
+TEST_P(StreamTest, TakenMessagesFreeRoomUnderTheLimit) {
+    stream.SetMaxIncomingBufferSize(20000);
+    std::string all;
+    for (int i = 0; i < 400; ++i)
+        all += PlainFrame("r", Incompressible(900 + i % 7 * 300, i));
+    std::thread sender([&] { SendAll(connection.peer, all); });
+    size_t taken = 0;
+    int n = 0;
+    while (taken < all.size() && WaitFor(connection.local, POLLIN) && (n = stream.Read()) != 0) {
+        for (char* m; (m = stream.GetNextMessage()) != nullptr;) {
+            taken += std::strlen(m + 1) + 6;
+            destroyEncodedMessage(m);
+        }
+        ASSERT_LE(stream.inCapacity, 20000u);
+    }
+    sender.join();
+    EXPECT_FALSE(stream.broken);
+    EXPECT_EQ(taken, all.size());
+}
+
+TEST_P(StreamTest, ClearBuffersEmptiesBothSides) {
+    ASSERT_TRUE(SendAll(connection.peer, Frame("a", "one") + Frame("b", "two")));
+    ASSERT_TRUE(ReadBytes(Frame("a", "one").size() * 2));
+    EXPECT_EQ(Take(stream.GetNextMessage()), "aone");
+    ASSERT_TRUE(stream.AddMessage("c", "three"));
+    stream.ClearBuffers();
+    EXPECT_EQ(stream.inLength, 0u);
+    EXPECT_FALSE(stream.HasToWrite());
+    EXPECT_EQ(stream.GetNextMessage(), nullptr);
+    EXPECT_EQ(stream.GetFirstByte(), 0);
+    EXPECT_EQ(stream.inCapacity, 6146u);  // all of the buffer again
+    ASSERT_TRUE(SendAll(connection.peer, Frame("d", "four")));
+    ASSERT_TRUE(ReadBytes(Frame("d", "four").size()));
+    EXPECT_EQ(Take(stream.GetNextMessage()), "dfour");
 }
 
 TEST_P(StreamTest, PeerCloseKeepsCompleteMessages) {
