@@ -1,17 +1,27 @@
 // Frame encoding plus decoding (encodeMessage, then the DecodeFrame that GetNextMessage uses)
-// next to raw zlib compress/uncompress of the same texts, and the cost of plain frames.
-// Each benchmark's argument is the text size in bytes; rates are text bytes per second.
+// next to raw zlib compress/uncompress of the same texts, and the cost of plain frames; then
+// large frames and long queues pushed through a pair of zrSocketStreams.
+// The codec benchmarks' argument is the text size in bytes; rates are text bytes per second.
+#include <arpa/inet.h>
 #include <benchmark/benchmark.h>
+#include <errno.h>
+#include <malloc.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "ZRSocket.h"
 
+using namespace ZRFramework;
 using namespace ZRFramework::ZRSocket;
 
 namespace {
@@ -147,6 +157,200 @@ BENCHMARK(BM_Frames_Incompressible)->Arg(65536)->STATS;
 BENCHMARK(BM_RawCompressAttempt_Incompressible)->Arg(65536)->STATS;
 BENCHMARK(BM_PlainFrames_Printable)->SIZES->STATS;
 
+// ---- Stream pairs ----
+
+enum Transport : int64_t { kLocalPair = 0, kLoopbackTcp = 1 };
+
+// Two connected non-blocking sockets: a local socket pair or a loopback TCP connection.
+struct Link {
+    int sender = -1;
+    int receiver = -1;
+
+    explicit Link(int64_t transport) {
+        int fds[2] = {-1, -1};
+        if (transport == kLocalPair) {
+            socketpair(AF_UNIX, SOCK_STREAM, 0, fds);
+        } else {
+            const int listener = CreateSocket(0);
+            sockaddr_in at{};
+            at.sin_family = AF_INET;
+            at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            socklen_t size = sizeof at;
+            if (bind(listener, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0 &&
+                !ListenSocket(listener) &&
+                getsockname(listener, reinterpret_cast<sockaddr*>(&at), &size) == 0) {
+                fds[0] = CreateSocket(0);
+                if (ConnectSocket(fds[0], "127.0.0.1", ntohs(at.sin_port)))
+                    fds[1] = AcceptSocket(listener, nullptr, nullptr);
+            }
+            close(listener);
+        }
+        sender = fds[0];
+        receiver = fds[1];
+        SetBlockStatus(sender, false);
+        SetBlockStatus(receiver, false);
+    }
+    ~Link() {
+        if (sender != -1) close(sender);
+        if (receiver != -1) close(receiver);
+    }
+    Link(const Link&) = delete;
+    Link& operator=(const Link&) = delete;
+    bool Ok() const { return sender != -1 && receiver != -1; }
+};
+
+// One event loop driving both ends: `write` sends what it can (false on failure) and `pending`
+// tells whether it has more; the receiver reads once, takes every complete message, and again
+// until the socket is empty. Ends when `expected` messages came; the sum of their text lengths
+// goes to *textBytes.
+template <typename Write, typename Pending>
+bool Pump(Write write, Pending pending, int senderFd, zrSocketStream& in, size_t expected,
+          uint64_t* textBytes) {
+    size_t got = 0;
+    *textBytes = 0;
+    while (got < expected) {
+        if (pending() && !write()) return false;
+        int n;
+        while ((n = in.Read()) > 0) {
+            for (char* m; (m = in.GetNextMessage()) != nullptr; ++got) {
+                *textBytes += std::strlen(m + 1);
+                destroyEncodedMessage(m);
+            }
+        }
+        if (n == 0) return false;
+        if (got == expected) break;
+        pollfd ends[2] = {{in.socketFd, POLLIN, 0}, {senderFd, POLLOUT, 0}};
+        if (poll(ends, pending() ? 2 : 1, 5000) <= 0) return false;
+    }
+    return true;
+}
+
+bool PumpStreams(zrSocketStream& out, zrSocketStream& in, size_t expected, uint64_t* textBytes) {
+    return Pump([&out] { return out.Write() != 0; }, [&out] { return out.HasToWrite(); },
+                out.socketFd, in, expected, textBytes);
+}
+
+// Fresh streams for every run, so that growing their buffers is part of what is measured.
+struct Ends {
+    zrSocketStream out;
+    zrSocketStream in;
+    Ends(const Link& link, uint64_t limit) {
+        out.socketFd = link.sender;
+        in.socketFd = link.receiver;
+        out.SetMaxOutgoingBufferSize(limit);
+        in.SetMaxIncomingBufferSize(limit);
+    }
+};
+
+// One large incompressible message (plain on the wire after the compression attempt) through
+// AddMessage, Write, Read and GetNextMessage. Arguments: text bytes, transport.
+void BM_StreamPair_LargeFrame(benchmark::State& state) {
+    const auto size = static_cast<size_t>(state.range(0));
+    const std::string text = RandomBytes(size);
+    Link link(state.range(1));
+    if (!link.Ok()) state.SkipWithError("no connection");
+    for (auto _ : state) {
+        Ends ends(link, 2 * size);
+        uint64_t received = 0;
+        if (!ends.out.AddMessage("J", text.c_str()) ||
+            !PumpStreams(ends.out, ends.in, 1, &received) || received != size) {
+            state.SkipWithError("the message did not come through");
+            break;
+        }
+    }
+    SetRate(state);
+}
+
+// The receiving side alone: a plain frame sent raw, taken by Read and GetNextMessage.
+void BM_StreamReceive_LargeFrame(benchmark::State& state) {
+    const auto size = static_cast<size_t>(state.range(0));
+    const std::string text = RandomBytes(size);
+    char* frame = nullptr;
+    unsigned long length = 0;
+    unsigned long frameSize = 0;
+    EncodePlainMessage("J", text.c_str(), &frame, &length, &frameSize);
+    Link link(state.range(1));
+    if (!link.Ok() || frame == nullptr) state.SkipWithError("no connection or frame");
+    for (auto _ : state) {
+        zrSocketStream in;
+        in.socketFd = link.receiver;
+        in.SetMaxIncomingBufferSize(2 * size);
+        size_t sent = 0;
+        auto write = [&] {
+            const ssize_t n = send(link.sender, frame + sent, frameSize - sent, MSG_NOSIGNAL);
+            if (n > 0) sent += static_cast<size_t>(n);
+            return n > 0 || errno == EAGAIN;
+        };
+        uint64_t received = 0;
+        if (!Pump(
+                write, [&] { return sent < frameSize; }, link.sender, in, 1, &received) ||
+            received != size) {
+            state.SkipWithError("the message did not come through");
+            break;
+        }
+    }
+    destroyEncodedMessage(frame);
+    SetRate(state);
+}
+
+// A 1 MiB message followed by many short ones, all queued before the first is sent.
+// Argument: the number of short messages.
+void BM_StreamPair_Backlog(benchmark::State& state) {
+    const std::string large = RandomBytes(1 << 20);
+    const auto count = static_cast<size_t>(state.range(0));
+    std::vector<std::string> shorts;
+    uint64_t total = large.size();
+    for (size_t i = 0; i < count; ++i) {
+        shorts.push_back("m" + std::to_string(i));
+        total += shorts.back().size();
+    }
+    Link link(kLoopbackTcp);
+    if (!link.Ok()) state.SkipWithError("no connection");
+    for (auto _ : state) {
+        Ends ends(link, 2 * (large.size() + 16 * count));
+        bool queued = ends.out.AddMessage("L", large.c_str());
+        for (const std::string& s : shorts)
+            queued = queued && ends.out.AddMessage("s", s.c_str());
+        uint64_t received = 0;
+        if (!queued || !PumpStreams(ends.out, ends.in, count + 1, &received) || received != total) {
+            state.SkipWithError("the messages did not come through");
+            break;
+        }
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(count + 1));
+}
+
+#define LARGE_FRAMES                     \
+    ArgNames({"bytes", "tcp"})           \
+        ->Args({4 << 20, kLoopbackTcp})  \
+        ->Args({40 << 20, kLoopbackTcp}) \
+        ->Args({4 << 20, kLocalPair})    \
+        ->Args({40 << 20, kLocalPair})   \
+        ->Unit(benchmark::kMillisecond)  \
+        ->UseRealTime()                  \
+        ->Repetitions(3)                 \
+        ->ReportAggregatesOnly(true)
+
+BENCHMARK(BM_StreamPair_LargeFrame)->LARGE_FRAMES;
+BENCHMARK(BM_StreamReceive_LargeFrame)->LARGE_FRAMES;
+BENCHMARK(BM_StreamPair_Backlog)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true);
+
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    // glibc moves its mmap threshold as large blocks come and go, which would hand one frame size
+    // recycled memory and another fresh pages; fixed, every large buffer starts on fresh pages.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
