@@ -1,8 +1,10 @@
 // The local template cache: load, compare hashes with the Dispatcher, fetch and store.
 #include "TemplateCache.h"
 
+#include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,6 +17,7 @@
 
 #include "CommandLine.h"
 #include "Connection.h"
+#include "ConsoleOutput.h"
 #include "ZRBase64.h"
 #include "ZRFileSystem.h"
 
@@ -41,12 +44,30 @@ bool readWholeFile(const std::string& path, std::string& text) {
     return !in.bad();
 }
 
+// What open(2) with 0666 would give: the umask is read once (zdtool is single-threaded).
+mode_t newFileMode() {
+    static const mode_t mode = [] {
+        mode_t mask = umask(0);
+        umask(mask);
+        return static_cast<mode_t>(0666 & ~mask);
+    }();
+    return mode;
+}
+
 // Writes through a temporary file in the cache folder, so a failed write never leaves a
-// truncated template behind.
+// truncated template behind. mkstemp makes the file private; it gets the mode of the file it
+// replaces, or that of a new file, so a cache shared between accounts stays readable.
 bool storeTemplate(const std::string& path, const char* content, unsigned long size) {
     std::string temporary = templatesdir + "/.zdtool-XXXXXX";
     int fd = mkstemp(&temporary[0]);
     if (fd < 0) return false;
+    struct stat replaced;
+    mode_t mode = newFileMode();
+    if (lstat(path.c_str(), &replaced) == 0 && S_ISREG(replaced.st_mode)) {
+        mode = replaced.st_mode & 0777;
+    }
+    // Where modes cannot be set the file stays private: safe, and still a working cache.
+    (void)fchmod(fd, mode);
     bool ok = true;
     for (unsigned long written = 0; ok && written < size;) {
         ssize_t n = write(fd, content + written, size - written);
@@ -59,30 +80,63 @@ bool storeTemplate(const std::string& path, const char* content, unsigned long s
     return ok;
 }
 
+enum class Subfolder { kReal, kNotReal, kMissing };
+
+// ".invalid" and ".unused" receive files only when they are real folders: a link (to a folder
+// or elsewhere) or a file in their place would take the cache's files out of the cache folder.
+// A missing one is created, then checked again.
+Subfolder checkSubfolder(const std::string& folder) {
+    struct stat info;
+    if (lstat(folder.c_str(), &info) != 0) {
+        if (errno != ENOENT) return Subfolder::kMissing;
+        ZRFileSystem::MakeDirectory(folder, true);
+        if (lstat(folder.c_str(), &info) != 0) return Subfolder::kMissing;
+    }
+    return S_ISDIR(info.st_mode) ? Subfolder::kReal : Subfolder::kNotReal;
+}
+
+// Moves root/NAME into the subfolder unless something other than a real folder is in its
+// place; `announcement` (level 1, may be null) is printed only when the move is attempted. A
+// subfolder that cannot be made fails the move silently, as a failed rename always has.
+void moveIntoSubfolder(const std::string& subfolder, const std::string& name,
+                       const char* announcement) {
+    const std::string folder = templatesdir + "/" + subfolder;
+    if (checkSubfolder(folder) == Subfolder::kNotReal) {
+        _zdprintf(1, "\nThe folder %s is not a real folder; %s is left in place.\n", folder.c_str(),
+                  inCache(name).c_str());
+        return;
+    }
+    if (announcement) _zdprintf(1, "%s", announcement);
+    ZRFileSystem::MoveFile(inCache(name), folder + "/" + name);
+}
+
 bool refuseFileName(int uid, const std::string& name) {
     if (isSafeCacheFileName(name)) return false;
-    std::fprintf(stderr, "\nTemplate %d has an unsafe file name \"%s\"; it is left alone.\n", uid,
-                 name.c_str());
+    zdError("\nTemplate %d has an unsafe file name \"%s\"; it is left alone.\n", uid, name.c_str());
     return true;
 }
 
 void moveVanishedTemplates(zrTemplateManager* manager, zrTemplateHashesMap& removed) {
-    ZRFileSystem::MakeDirectory(templatesdir + "/.unused", true);
+    checkSubfolder(templatesdir + "/.unused");  // created as always, even with nothing to move
     for (auto& [uid, record] : removed) {
         const std::string& name = record->GetFileName();
         if (refuseFileName(uid, name)) continue;
-        ZRFileSystem::MoveFile(inCache(name), templatesdir + "/.unused/" + name);
+        // Unloaded even when its file stays: the Dispatcher no longer has it.
+        moveIntoSubfolder(".unused", name, nullptr);
         manager->UnloadTemplate(uid);
     }
 }
 
 enum class Fetch { kDone, kRefused, kConnectionLost, kStreamingFailure };
 
-// Requests one template and replaces the loaded copy with it.
-Fetch fetchTemplate(zrTemplateManager* manager, int uid) {
+// Requests one template and replaces the loaded copy with it. `carried` gets the UID of the
+// reply's first line and `parsed` that of the text registered: with `uid`, the only UIDs whose
+// local record can have changed.
+Fetch fetchTemplate(zrTemplateManager* manager, int uid, int& carried, int& parsed) {
     sendMsg(zdCode::kTemplateRequest, std::to_string(uid));
     if (!waitForMsg(zdCode::kTemplate)) return Fetch::kConnectionLost;
     int receivedUid = std::atoi(getstringline(rcvargs, 1).c_str());
+    carried = parsed = receivedUid;
     std::string newName = getstringline(rcvargs, 3);
     std::string encoded = getstringline(rcvargs, 4);
     if (refuseFileName(receivedUid, newName)) return Fetch::kRefused;
@@ -104,6 +158,7 @@ Fetch fetchTemplate(zrTemplateManager* manager, int uid) {
     }
     ZRBase64::DeleteBuffer(&decoded);
     if (!entry) return Fetch::kStreamingFailure;
+    parsed = entry->GetUID();
     _zdprintf(3, ".");
     manager->UpdateHashesMapItem(manager->GetInternalHashesMap(), entry);
 
@@ -114,6 +169,75 @@ Fetch fetchTemplate(zrTemplateManager* manager, int uid) {
     }
     return Fetch::kDone;
 }
+
+// The templates that still differ from the Dispatcher's records, kept up to date one UID at a
+// time instead of recomputing the whole difference after every fetch. It answers what the
+// scan of a freshly computed `changed` map would: the lowest differing UID still under its
+// fetch limit, after reporting, once each and in ascending order, the differing UIDs below it
+// whose limit is spent.
+class PendingTemplates {
+public:
+    // `changed` is CalculateHashesDiffs's map against the Dispatcher's map.
+    PendingTemplates(zrTemplateManager* manager, const zrTemplateHashesMap& changed)
+        : local_(*manager->GetInternalHashesMap()) {
+        for (const auto& record : changed)
+            fetchable_.insert(fetchable_.end(), record.first);
+    }
+
+    // The UID to request next; false when none is left.
+    bool Next(int& next) {
+        const bool found = !fetchable_.empty();
+        if (found) next = *fetchable_.begin();
+        while (!spent_.empty() && (!found || *spent_.begin() < next)) {
+            const int uid = *spent_.begin();
+            _zdprintf(1,
+                      "\nTemplate %d still differs from the Dispatcher's copy after %d "
+                      "transfers; using the copy received.\n",
+                      uid, kMaxTemplateFetches);
+            reported_.insert(uid);
+            spent_.erase(spent_.begin());
+        }
+        return found;
+    }
+
+    void CountFetch(int uid) { ++fetches_[uid]; }
+
+    // No further request and no report for `uid` (its reply was refused with a message).
+    void GiveUp(int uid) {
+        fetches_[uid] = kMaxTemplateFetches;
+        reported_.insert(uid);
+    }
+
+    // Re-reads the state of one UID after the local records may have changed for it.
+    void Refresh(int uid) {
+        fetchable_.erase(uid);
+        spent_.erase(uid);
+        if (!Differs(uid)) return;
+        auto count = fetches_.find(uid);
+        if (count == fetches_.end() || count->second < kMaxTemplateFetches) {
+            fetchable_.insert(uid);
+        } else if (reported_.count(uid) == 0) {
+            spent_.insert(uid);
+        }
+    }
+
+private:
+    // As CalculateHashesDiffs decides whether the Dispatcher's record goes into `changed`.
+    bool Differs(int uid) const {
+        auto theirs = dispatcherHashes.find(uid);
+        if (theirs == dispatcherHashes.end() || !theirs->second) return false;
+        auto ours = local_.find(uid);
+        const zrTemplateHash* p = ours == local_.end() ? nullptr : ours->second;
+        return !(p && p->GetMd5Hash() == theirs->second->GetMd5Hash() &&
+                 p->GetFileName() == theirs->second->GetFileName());
+    }
+
+    const zrTemplateHashesMap& local_;
+    std::map<int, int> fetches_;
+    std::set<int> fetchable_;  // differing, under the fetch limit
+    std::set<int> spent_;      // differing, limit reached, not reported yet
+    std::set<int> reported_;
+};
 
 }  // namespace
 
@@ -147,10 +271,9 @@ void loadTemplatesCache(zrTemplateManager* manager) {
             _zdprintf(3, ".");
         } catch (zrTemplateException* e) {
             _zdprintf(1, "Error parsing template %s:%s", name.c_str(), e->GetErrorString());
-            _zdprintf(1, "The file has been moved in the '.invalid' folder!");
             e->Delete();
-            ZRFileSystem::MakeDirectory(templatesdir + "/.invalid", true);
-            ZRFileSystem::MoveFile(path, templatesdir + "/.invalid/" + name);
+            moveIntoSubfolder(".invalid", name,
+                              "The file has been moved in the '.invalid' folder!");
         }
     }
     _zdprintf(3, "\n");
@@ -166,45 +289,27 @@ int syncTemplatesCache(zrTemplateManager* manager) {
     zrTemplateHashesMap changed, removed;
     manager->CalculateHashesDiffs(&dispatcherHashes, &changed, &removed);
     moveVanishedTemplates(manager, removed);
+    PendingTemplates pending(manager, changed);
+    manager->DeleteHashesMap(&changed);
+    manager->DeleteHashesMap(&removed);
 
     // Each template is requested a bounded number of times: one whose received copy keeps
     // differing from the Dispatcher's record is used as received.
-    std::map<int, int> fetches;
-    std::set<int> reported;
-    for (;;) {
-        int next = -1;
-        for (auto& [uid, record] : changed) {
-            if (fetches[uid] < kMaxTemplateFetches) {
-                next = uid;
-                break;
-            }
-            if (reported.insert(uid).second) {
-                _zdprintf(1,
-                          "\nTemplate %d still differs from the Dispatcher's copy after %d "
-                          "transfers; using the copy received.\n",
-                          uid, kMaxTemplateFetches);
-            }
-        }
-        if (next < 0) break;
-        ++fetches[next];
-        Fetch result = fetchTemplate(manager, next);
-        if (result == Fetch::kConnectionLost || result == Fetch::kStreamingFailure) {
-            manager->DeleteHashesMap(&changed);
-            manager->DeleteHashesMap(&removed);
-            if (result == Fetch::kConnectionLost) return -1;
+    // A negative UID ends the loop, as it always has.
+    for (int next = -1; pending.Next(next) && next >= 0;) {
+        pending.CountFetch(next);
+        int carried = next, parsed = next;
+        Fetch result = fetchTemplate(manager, next, carried, parsed);
+        if (result == Fetch::kConnectionLost) return -1;
+        if (result == Fetch::kStreamingFailure) {
             _zdprintf(1, "Unexpected failure during templates streaming. Aborting!");
             return 1;
         }
-        if (result == Fetch::kRefused) {
-            fetches[next] = kMaxTemplateFetches;
-            reported.insert(next);
-        }
-        manager->DeleteHashesMap(&changed);
-        manager->DeleteHashesMap(&removed);
-        manager->CalculateHashesDiffs(&dispatcherHashes, &changed, &removed);
+        if (result == Fetch::kRefused) pending.GiveUp(next);
+        pending.Refresh(next);
+        pending.Refresh(carried);
+        pending.Refresh(parsed);
     }
-    manager->DeleteHashesMap(&changed);
-    manager->DeleteHashesMap(&removed);
     _zdprintf(3, "\n");
     return 0;
 }

@@ -14,11 +14,14 @@ constexpr int kMaxTemplateFetches = 3;
 extern ZRFramework::ZRTemplateManager::zrTemplateHashesMap dispatcherHashes;
 
 // Parses every ".template" file of `templatesdir` into the manager; broken ones go to
-// ".invalid".
+// ".invalid" when that is a real folder (not a link or a file), else they stay with a warning.
 void loadTemplatesCache(ZRFramework::ZRTemplateManager::zrTemplateManager* manager);
-// Fetches new and changed templates, moves vanished ones to ".unused". 0 when done; -1 when the
-// connection failed and 1 when a template could not be streamed (message printed): both end
-// the run with that status.
+// Fetches new and changed templates, moves vanished ones to ".unused" (under the same rule as
+// ".invalid"). Files it writes get 0666 less the umask, or the mode of the file they replace.
+// The difference with the Dispatcher's map is computed once and kept up to date per fetch, so
+// the cost is linear in the number of templates. 0 when done; -1 when the connection failed
+// and 1 when a template could not be streamed (message printed): both end the run with that
+// status.
 int syncTemplatesCache(ZRFramework::ZRTemplateManager::zrTemplateManager* manager);
 
 // A file name from the Dispatcher may only name a file inside the cache folder.
