@@ -78,18 +78,6 @@ std::string LogPath(const zrLogger* logger) {
     return logger->basePath + "/" + logger->fileName;
 }
 
-// Holds a logger's queue lock, which may be missing before CreateLogger.
-class QueueGuard {
-public:
-    explicit QueueGuard(zrLogger* logger) : mutex_(logger->queueLock) { LockMutex(mutex_); }
-    ~QueueGuard() { UnlockMutex(mutex_); }
-    QueueGuard(const QueueGuard&) = delete;
-    QueueGuard& operator=(const QueueGuard&) = delete;
-
-private:
-    zrMutex mutex_;
-};
-
 // A rotation whose callback is still due; callbacks run after the queue lock is released so
 // that they may log.
 struct Rotation {
@@ -291,7 +279,7 @@ void DestroyLogger(zrLogger* logger) {
     if (!logger) return;
     SetLoggerDetachedStatus(logger, false);
     {
-        QueueGuard guard(logger);
+        zrMutexLock guard(logger->queueLock);
         if (logger->file) {
             fclose(logger->file);
             logger->file = nullptr;
@@ -311,37 +299,37 @@ void DestroyLogger(zrLogger* logger) {
 
 void SetLoggerFile(zrLogger* logger, const char* fileName) {
     if (!logger) return;
-    QueueGuard guard(logger);
+    zrMutexLock guard(logger->queueLock);
     logger->fileName = fileName ? fileName : "";
 }
 
 void SetLoggerBasePath(zrLogger* logger, std::string basePath) {
     if (!logger) return;
-    QueueGuard guard(logger);
+    zrMutexLock guard(logger->queueLock);
     logger->basePath = std::move(basePath);
 }
 
 void SetLoggerIdentity(zrLogger* logger, std::string identity) {
     if (!logger) return;
-    QueueGuard guard(logger);
+    zrMutexLock guard(logger->queueLock);
     logger->identity = std::move(identity);
 }
 
 void SetLoggerFacility(zrLogger* logger, int facility) {
     if (!logger || facility < 0 || facility > 7) return;
-    QueueGuard guard(logger);
+    zrMutexLock guard(logger->queueLock);
     logger->facility = 128 + facility;
 }
 
 void SetLoggerRotation(zrLogger* logger, int mode) {
     if (!logger) return;
-    QueueGuard guard(logger);
+    zrMutexLock guard(logger->queueLock);
     logger->rotation = mode;
 }
 
 void SetLoggerRotationCallback(zrLogger* logger, zrLogRotationCallback callback) {
     if (!logger) return;
-    QueueGuard guard(logger);
+    zrMutexLock guard(logger->queueLock);
     logger->rotationCallback = callback;
 }
 
@@ -349,34 +337,33 @@ void SetLoggerDetachedStatus(zrLogger* logger, bool detached) {
     if (!logger || !logger->stateLock || !logger->queueLock || !logger->drained || !logger->wake) {
         return;
     }
-    LockMutex(logger->stateLock);
+    zrMutexLock state(logger->stateLock);
     if (detached && !logger->writer) {
-        LockMutex(logger->queueLock);
-        logger->stop = false;
-        UnlockMutex(logger->queueLock);
+        {
+            zrMutexLock queue(logger->queueLock);
+            logger->stop = false;
+        }
         logger->writer = SpawnThread(WriterMain, logger);
         if (logger->writer) {
-            LockMutex(logger->queueLock);
+            zrMutexLock queue(logger->queueLock);
             logger->detached = true;
-            UnlockMutex(logger->queueLock);
         }
     } else if (!detached && logger->writer) {
-        LockMutex(logger->queueLock);
-        logger->stop = true;
-        SignalConditional(logger->wake);
-        UnlockMutex(logger->queueLock);
+        {
+            zrMutexLock queue(logger->queueLock);
+            logger->stop = true;
+            SignalConditional(logger->wake);
+        }
         JoinThread(logger->writer);
         logger->writer = nullptr;
-        LockMutex(logger->queueLock);
+        zrMutexLock queue(logger->queueLock);
         logger->detached = false;
-        UnlockMutex(logger->queueLock);
     }
-    UnlockMutex(logger->stateLock);
 }
 
 void FlushDetachedThread(zrLogger* logger) {
     if (!logger || !logger->queueLock) return;
-    QueueGuard guard(logger);
+    zrMutexLock guard(logger->queueLock);
     // An empty queue means every earlier line was written and flushed in a finished pass.
     if (logger->detached && !logger->queue.empty()) WaitForPass(logger);
 }
@@ -404,7 +391,7 @@ void AddLogEntry(zrLogger* logger, int level, const char* source, const char* fo
 
     std::vector<Rotation> rotations;
     {
-        QueueGuard guard(logger);
+        zrMutexLock guard(logger->queueLock);
         if (logger->detached && logger->queue.size() > kQueueHighWater) WaitForPass(logger);
         if (logger->detached) {
             // No wake-up here: waking the writer for each first line made it and the
@@ -421,7 +408,7 @@ void DumpLogString(zrLogger* logger, std::string& line, int level, bool flush) {
     if (!logger) return;
     std::vector<Rotation> rotations;
     {
-        QueueGuard guard(logger);
+        zrMutexLock guard(logger->queueLock);
         WriteLine(logger, line, level, flush, &rotations);
     }
     RunCallbacks(rotations);
@@ -431,7 +418,7 @@ void CheckLogRotation(zrLogger* logger) {
     if (!logger) return;
     std::vector<Rotation> rotations;
     {
-        QueueGuard guard(logger);
+        zrMutexLock guard(logger->queueLock);
         if (logger->flags & kLogToFile) RotateIfDue(logger, &rotations);
     }
     RunCallbacks(rotations);

@@ -20,6 +20,7 @@ namespace {
 
 using ZRProcesses::zrConditional;
 using ZRProcesses::zrMutex;
+using ZRProcesses::zrMutexLock;
 using ZRProcesses::zrThreadObj;
 
 constexpr int kPassMilliseconds = 1000;
@@ -37,17 +38,6 @@ zrMutex _monitor_mutex = nullptr;
 zrConditional shutdownSignal = nullptr;  // wakes the thread out of its pause
 zrThreadObj* _internal_performance_thread = nullptr;
 bool _internal_performance_thread_shutdown = false;
-
-class LockGuard {
-public:
-    explicit LockGuard(zrMutex mutex) : mutex_(mutex) { ZRProcesses::LockMutex(mutex_); }
-    ~LockGuard() { ZRProcesses::UnlockMutex(mutex_); }
-    LockGuard(const LockGuard&) = delete;
-    LockGuard& operator=(const LockGuard&) = delete;
-
-private:
-    zrMutex mutex_;
-};
 
 // Called with _monitor_mutex held: waits one pass or until the shutdown flag is set. The
 // deadline is kept on the steady clock so that early wake-ups do not shorten the pass.
@@ -83,7 +73,7 @@ void* MonitorThread(void*) {
         const std::vector<double> usages = ZRPlatform::ProcessorUsages(previous, current, count);
         previous.swap(current);
         {
-            LockGuard guard(_monitor_mutex);
+            zrMutexLock guard(_monitor_mutex);
             for (int i = 0; i < count; ++i)
                 monitorData.processorUsage[i] = usages[i];
             ++samplingPasses;
@@ -132,24 +122,24 @@ void StartLocked() {
 // Starts the monitor when needed and hands `read` the figures under both locks.
 template <typename Read>
 auto Query(Read read) {
-    LockGuard lifecycle(&lifecycleLock);
+    zrMutexLock lifecycle(&lifecycleLock);
     StartLocked();
-    LockGuard figures(_monitor_mutex);
+    zrMutexLock figures(_monitor_mutex);
     return read();
 }
 
 }  // namespace
 
 void StartPerformanceMonitor() {
-    LockGuard lifecycle(&lifecycleLock);
+    zrMutexLock lifecycle(&lifecycleLock);
     StartLocked();
 }
 
 void StopPerformanceMonitor() {
-    LockGuard lifecycle(&lifecycleLock);
+    zrMutexLock lifecycle(&lifecycleLock);
     if (_internal_performance_thread) {
         {
-            LockGuard guard(_monitor_mutex);
+            zrMutexLock guard(_monitor_mutex);
             _internal_performance_thread_shutdown = true;
             ZRProcesses::SignalConditional(shutdownSignal);
         }
@@ -215,7 +205,7 @@ bool FillPerformanceData(_perf_mon_data* data) {
     if (!data) return false;
     ZRPlatform::MemoryFigures figures;
     const bool read = ZRPlatform::ReadProcMeminfo(figures);
-    LockGuard guard(_monitor_mutex);
+    zrMutexLock guard(_monitor_mutex);
     if (!read) {
         data->memoryAmount = data->swapAmount = 100;
         data->memoryUsage = data->swapUsage = 0;

@@ -97,11 +97,10 @@ std::string GetBundlePath() {
 }
 
 int GetProgressiveSeed() {
-    ZRProcesses::LockMutex(seedLock);
+    ZRProcesses::zrMutexLock hold(seedLock);
     const int seed = seedCounter;
     // Wrap through unsigned arithmetic: a signed overflow would be undefined.
     seedCounter = static_cast<int>(static_cast<unsigned int>(seedCounter) + 1u);
-    ZRProcesses::UnlockMutex(seedLock);
     return seed;
 }
 

@@ -272,23 +272,12 @@ namespace {
 
 using namespace ZRSocket;
 
-class Hold {
-public:
-    explicit Hold(ZRProcesses::zrMutex mutex) : mutex_(mutex) { ZRProcesses::LockMutex(mutex_); }
-    ~Hold() { ZRProcesses::UnlockMutex(mutex_); }
-    Hold(const Hold&) = delete;
-    Hold& operator=(const Hold&) = delete;
-
-private:
-    ZRProcesses::zrMutex mutex_;
-};
+using ZRProcesses::zrMutexLock;
 
 void AddToCounter(long long* counter, ZRProcesses::zrMutex* lock, long long n) {
     if (counter == nullptr) return;
-    ZRProcesses::zrMutex mutex = lock != nullptr ? *lock : nullptr;
-    if (mutex != nullptr) ZRProcesses::LockMutex(mutex);
+    zrMutexLock hold(lock != nullptr ? *lock : nullptr);
     *counter += n;
-    if (mutex != nullptr) ZRProcesses::UnlockMutex(mutex);
 }
 
 // Read interest always; write interest, once, while output is queued.
@@ -373,7 +362,7 @@ bool zrSocketStream::AddMessage(const char* code, const char* text) {
     OwnedFrame frame(encoded);
     if (frame == nullptr) return false;
 
-    Hold hold(streamLock);
+    zrMutexLock hold(streamLock);
     const uint64_t needed = uint64_t{outLength} + size;
     if (needed + 1 > outCapacity) {
         const uint64_t limit = bufferCheck ? uint64_t{maxOutgoing} : kHardBufferLimit;
@@ -401,7 +390,7 @@ bool zrSocketStream::AddMessage(const char* code, const char* text) {
 
 int zrSocketStream::Write() {
     if (broken || streamLock == nullptr) return 0;
-    Hold hold(streamLock);
+    zrMutexLock hold(streamLock);
     const uint32_t queued = outLength;
     if (queued == 0) return -1;
 
@@ -464,7 +453,7 @@ bool zrSocketStream::MakeRoomToReceive() {
 
 int zrSocketStream::Read() {
     if (broken || streamLock == nullptr) return 0;
-    Hold hold(streamLock);
+    zrMutexLock hold(streamLock);
     if (uint64_t{inLength} + kGrowthStep > inCapacity && !MakeRoomToReceive()) {
         shutdownLocally = true;
         broken = true;
@@ -492,7 +481,7 @@ int zrSocketStream::Read() {
 
 char* zrSocketStream::GetNextMessage() {
     if (broken || streamLock == nullptr) return nullptr;
-    Hold hold(streamLock);
+    zrMutexLock hold(streamLock);
     const uint32_t held = inLength;
     uint64_t total = 0;
     const FrameStatus status = ScanFrame(inBuffer, held, &total);
@@ -521,7 +510,7 @@ char* zrSocketStream::GetNextMessage() {
 
 char zrSocketStream::GetFirstByte() {
     if (streamLock == nullptr) return 0;
-    Hold hold(streamLock);
+    zrMutexLock hold(streamLock);
     return inLength > kFrameHeaderSize ? inBuffer[kFrameHeaderSize] : 0;
 }
 
@@ -531,7 +520,7 @@ bool zrSocketStream::HasToWrite() {
 
 void zrSocketStream::ClearBuffers() {
     if (streamLock == nullptr) return;
-    Hold hold(streamLock);
+    zrMutexLock hold(streamLock);
     inLength = 0;
     outLength = 0;
     if (inBuffer == nullptr) return;

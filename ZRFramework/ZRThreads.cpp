@@ -129,18 +129,16 @@ _zrRWLocker* CreateRWLocker(bool recursive) {
 void LockReadRWLocker(_zrRWLocker* locker) {
     if (!locker) return;
     const pthread_t self = pthread_self();
-    LockMutex(locker->mutex);
+    zrMutexLock hold(locker->mutex);
     if (locker->recursive) {
         if (IsWriter(locker, self)) {
             // The write holder may read what it writes: another level of its write hold.
             --locker->lockState;
-            UnlockMutex(locker->mutex);
             return;
         }
         if (HasReadHold(locker, self)) {
             // Deferring to a waiting writer here would deadlock against our own hold.
             TakeReadHold(locker, self);
-            UnlockMutex(locker->mutex);
             return;
         }
     }
@@ -150,16 +148,14 @@ void LockReadRWLocker(_zrRWLocker* locker) {
         --locker->waitingReaders;
     }
     TakeReadHold(locker, self);
-    UnlockMutex(locker->mutex);
 }
 
 void LockWriteRWLocker(_zrRWLocker* locker) {
     if (!locker) return;
     const pthread_t self = pthread_self();
-    LockMutex(locker->mutex);
+    zrMutexLock hold(locker->mutex);
     if (locker->recursive && IsWriter(locker, self)) {
         --locker->lockState;
-        UnlockMutex(locker->mutex);
         return;
     }
     while (locker->lockState != 0) {
@@ -168,17 +164,13 @@ void LockWriteRWLocker(_zrRWLocker* locker) {
         --locker->waitingWriters;
     }
     TakeWriteHold(locker, self);
-    UnlockMutex(locker->mutex);
 }
 
 void UnlockRWLocker(_zrRWLocker* locker) {
     if (!locker) return;
-    LockMutex(locker->mutex);
+    zrMutexLock hold(locker->mutex);
     const int state = locker->lockState;
-    if (state == 0) {
-        UnlockMutex(locker->mutex);
-        return;
-    }
+    if (state == 0) return;
     if (state > 0) {
         locker->lockState = state - 1;
         if (locker->recursive) {
@@ -187,16 +179,10 @@ void UnlockRWLocker(_zrRWLocker* locker) {
                 locker->readerThreads.erase(it);
             }
         }
-        if (locker->lockState > 0) {
-            UnlockMutex(locker->mutex);
-            return;
-        }
+        if (locker->lockState > 0) return;
     } else {
         locker->lockState = state + 1;
-        if (locker->lockState < 0) {
-            UnlockMutex(locker->mutex);
-            return;
-        }
+        if (locker->lockState < 0) return;
         locker->writerThread = pthread_t();
     }
     if (locker->waitingWriters > 0) {
@@ -204,39 +190,36 @@ void UnlockRWLocker(_zrRWLocker* locker) {
     } else if (locker->waitingReaders > 0) {
         BroadcastSignalConditional(locker->readersCond);
     }
-    UnlockMutex(locker->mutex);
 }
 
 bool TryLockReadRWLocker(_zrRWLocker* locker) {
     if (!locker) return false;
     const pthread_t self = pthread_self();
-    bool taken = false;
-    LockMutex(locker->mutex);
+    zrMutexLock hold(locker->mutex);
     if (locker->lockState >= 0) {
         TakeReadHold(locker, self);
-        taken = true;
-    } else if (locker->recursive && IsWriter(locker, self)) {
-        --locker->lockState;
-        taken = true;
+        return true;
     }
-    UnlockMutex(locker->mutex);
-    return taken;
+    if (locker->recursive && IsWriter(locker, self)) {
+        --locker->lockState;
+        return true;
+    }
+    return false;
 }
 
 bool TryLockWriteRWLocker(_zrRWLocker* locker) {
     if (!locker) return false;
     const pthread_t self = pthread_self();
-    bool taken = false;
-    LockMutex(locker->mutex);
+    zrMutexLock hold(locker->mutex);
     if (locker->lockState == 0) {
         TakeWriteHold(locker, self);
-        taken = true;
-    } else if (locker->recursive && IsWriter(locker, self)) {
-        --locker->lockState;
-        taken = true;
+        return true;
     }
-    UnlockMutex(locker->mutex);
-    return taken;
+    if (locker->recursive && IsWriter(locker, self)) {
+        --locker->lockState;
+        return true;
+    }
+    return false;
 }
 
 bool TryLockReadRWLocker(_zrRWLocker*, int) {

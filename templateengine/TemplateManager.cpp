@@ -16,20 +16,6 @@ namespace {
 
 zrTemplateManager* _unique_class = nullptr;
 
-// Holds a framework mutex for one scope.
-class MutexHold {
-public:
-    explicit MutexHold(ZRProcesses::zrMutex mutex) : mutex_(mutex) {
-        ZRProcesses::LockMutex(mutex_);
-    }
-    ~MutexHold() { ZRProcesses::UnlockMutex(mutex_); }
-    MutexHold(const MutexHold&) = delete;
-    MutexHold& operator=(const MutexHold&) = delete;
-
-private:
-    ZRProcesses::zrMutex mutex_;
-};
-
 void FreeRecords(zrTemplateHashesMap& map) {
     for (auto& record : map)
         delete record.second;
@@ -235,8 +221,8 @@ void zrTemplateManager::Clear() {
 void zrTemplateManager::CopyFrom(zrTemplateManager* source) {
     // Copying a manager into itself would deadlock on its own mutex.
     if (!source || source == this) return;
-    MutexHold destinationHold(lock_);
-    MutexHold sourceHold(source->lock_);
+    ZRProcesses::zrMutexLock destinationHold(lock_);
+    ZRProcesses::zrMutexLock sourceHold(source->lock_);
 
     int lastUid = templates_.empty() ? INT_MAX : templates_.back()->GetUID();
     for (zrTemplateEntry* original : source->templates_) {

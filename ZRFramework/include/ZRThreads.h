@@ -49,6 +49,18 @@ ZRFRAMEWORK_API void UnlockMutex(zrMutex mutex);
 ZRFRAMEWORK_API bool TryLockMutex(zrMutex mutex);
 ZRFRAMEWORK_API bool DestroyMutex(zrMutex mutex);
 
+// Holds a mutex for one scope. A null handle holds nothing, as LockMutex does with it.
+class zrMutexLock {
+public:
+    explicit zrMutexLock(zrMutex mutex) : mutex_(mutex) { LockMutex(mutex_); }
+    ~zrMutexLock() { UnlockMutex(mutex_); }
+    zrMutexLock(const zrMutexLock&) = delete;
+    zrMutexLock& operator=(const zrMutexLock&) = delete;
+
+private:
+    zrMutex mutex_;
+};
+
 // `recursive` lets a thread re-enter the holds it already has: a reader gets another read hold
 // without deferring to waiting writers, and the write holder may take the write hold again. A
 // read request from the write holder is granted as one more level of its write hold (lockState

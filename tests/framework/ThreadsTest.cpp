@@ -97,6 +97,28 @@ TEST(MutexTest, TryLockFailsWhileAnotherThreadHolds) {
     EXPECT_TRUE(DestroyMutex(mutex));
 }
 
+TEST(MutexTest, ScopedLockHoldsUntilItsScopeEnds) {
+    zrMutex mutex = CreateMutex();
+    ASSERT_NE(mutex, nullptr);
+    auto takenElsewhere = [&] {
+        bool taken = false;
+        std::thread([&] {
+            taken = TryLockMutex(mutex);
+            if (taken) UnlockMutex(mutex);
+        }).join();
+        return taken;
+    };
+    {
+        zrMutexLock hold(mutex);
+        EXPECT_FALSE(takenElsewhere());
+        // The mutex is not recursive, and neither is the lock: the holder cannot take it again.
+        EXPECT_FALSE(TryLockMutex(mutex));
+    }
+    EXPECT_TRUE(takenElsewhere());
+    { zrMutexLock nothing(nullptr); }
+    EXPECT_TRUE(DestroyMutex(mutex));
+}
+
 // ---- Read/write locker: the plain rules hold in both modes ----
 
 class RWLockerTest : public ::testing::TestWithParam<bool> {
