@@ -162,7 +162,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const bool answered = code == zdsim::Code::kSelectionLogic ||
                               code == zdsim::Code::kStatisticsReset ||
                               code == zdsim::Code::kPasswordChange ||
-                              code == zdsim::Code::kNewJob || code == zdsim::Code::kEditJob ||
+                              code == zdsim::Code::kNewJob || code == zdsim::Code::kEditedJob ||
                               code == zdsim::Code::kNewFolder || !zdsim::ChangesFarm(code);
         const bool silent = code == zdsim::Code::kSoftRestart || !answered;
         Check(replies.size() == (known && !silent ? 1u : 0u));
@@ -182,7 +182,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                           (reply.text == "0\n" || reply.text == "1\n"));
                     break;
                 case zdsim::Code::kNewJob:
-                case zdsim::Code::kEditJob:
+                case zdsim::Code::kEditedJob:
                 case zdsim::Code::kNewFolder:
                     CheckSubmission(farm, reply);
                     break;

@@ -17,41 +17,9 @@ namespace zdsim {
 using Json = nlohmann::ordered_json;
 
 const std::vector<StatisticsField>& StatisticsFields() {
-    using S = Statistics;
-    static const std::vector<StatisticsField> fields = {
-        {"running_since", &S::runningSince, nullptr},
-        {"updated_on", &S::updatedOn, nullptr},
-        {"total_bytes_in", &S::totalBytesIn, nullptr},
-        {"total_bytes_out", &S::totalBytesOut, nullptr},
-        {"control_bytes_in", &S::controlBytesIn, nullptr},
-        {"control_bytes_out", &S::controlBytesOut, nullptr},
-        {"rc_bytes_in", &S::rcBytesIn, nullptr},
-        {"rc_bytes_out", &S::rcBytesOut, nullptr},
-        {"notification_bytes_in", &S::notificationBytesIn, nullptr},
-        {"notification_bytes_out", &S::notificationBytesOut, nullptr},
-        {"http_bytes_in", &S::httpBytesIn, nullptr},
-        {"http_bytes_out", &S::httpBytesOut, nullptr},
-        {"total_kbs_in", nullptr, &S::totalKbsIn},
-        {"total_kbs_out", nullptr, &S::totalKbsOut},
-        {"control_kbs_in", nullptr, &S::controlKbsIn},
-        {"control_kbs_out", nullptr, &S::controlKbsOut},
-        {"rc_kbs_in", nullptr, &S::rcKbsIn},
-        {"rc_kbs_out", nullptr, &S::rcKbsOut},
-        {"notification_kbs_in", nullptr, &S::notificationKbsIn},
-        {"notification_kbs_out", nullptr, &S::notificationKbsOut},
-        {"http_kbs_in", nullptr, &S::httpKbsIn},
-        {"http_kbs_out", nullptr, &S::httpKbsOut},
-        {"rc_connections", &S::rcConnections, nullptr},
-        {"management_connections", &S::managementConnections, nullptr},
-        {"notification_connections", &S::notificationConnections, nullptr},
-        {"http_sessions", &S::httpSessions, nullptr},
-        {"http_connections", &S::httpConnections, nullptr},
-        {"https_connections", &S::httpsConnections, nullptr},
-        {"occupied_clients", &S::occupiedClients, nullptr},
-        {"paused_clients", &S::pausedClients, nullptr},
-        {"idle_clients", &S::idleClients, nullptr},
-        {"unavailable_clients", &S::unavailableClients, nullptr},
-    };
+    static const std::vector<StatisticsField> fields(
+        zdProtocol::StatisticsFields(),
+        zdProtocol::StatisticsFields() + zdProtocol::kStatisticsLines);
     return fields;
 }
 

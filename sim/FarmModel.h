@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "Payloads.h"
+
 namespace zdsim {
 
 // Code sets shared with the tool's tables.
@@ -162,48 +164,9 @@ struct LogEntry {
     std::string user;
 };
 
-// The 32 values of the statistics text, in its line order.
-struct Statistics {
-    long long runningSince = 0;
-    long long updatedOn = 0;
-    long long totalBytesIn = 0;
-    long long totalBytesOut = 0;
-    long long controlBytesIn = 0;
-    long long controlBytesOut = 0;
-    long long rcBytesIn = 0;
-    long long rcBytesOut = 0;
-    long long notificationBytesIn = 0;
-    long long notificationBytesOut = 0;
-    long long httpBytesIn = 0;
-    long long httpBytesOut = 0;
-    double totalKbsIn = 0;
-    double totalKbsOut = 0;
-    double controlKbsIn = 0;
-    double controlKbsOut = 0;
-    double rcKbsIn = 0;
-    double rcKbsOut = 0;
-    double notificationKbsIn = 0;
-    double notificationKbsOut = 0;
-    double httpKbsIn = 0;
-    double httpKbsOut = 0;
-    long long rcConnections = 0;
-    long long managementConnections = 0;
-    long long notificationConnections = 0;
-    long long httpSessions = 0;
-    long long httpConnections = 0;
-    long long httpsConnections = 0;
-    long long occupiedClients = 0;
-    long long pausedClients = 0;
-    long long idleClients = 0;
-    long long unavailableClients = 0;
-};
-
-// One statistics value: its JSON key and where it lives (exactly one member is set).
-struct StatisticsField {
-    const char* key;
-    long long Statistics::*whole;
-    double Statistics::*average;
-};
+// The 32 values of the statistics text, in its line order, and their JSON keys.
+using Statistics = zdProtocol::DispatcherStatistics;
+using zdProtocol::StatisticsField;
 // The 32 fields in the line order of the statistics text.
 const std::vector<StatisticsField>& StatisticsFields();
 

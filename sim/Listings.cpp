@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "Payloads.h"
 #include "Records.h"
 #include "ZRSocket.h"
 
@@ -14,27 +15,8 @@ namespace zdsim {
 
 namespace {
 
-const ListingCodes kCodes[] = {
-    {0x2E, 0x46, 0x2F, 0x44, 0x45, "jobs"},    // '.'  F / D E
-    {0x30, 0x4E, 0x31, 0x4B, 0x4C, "nodes"},   // '0'  N 1 K L
-    {0x25, 0x63, 0x26, 0x64, 0x65, "logs"},    // '%'  c & d e
-    {0x2C, 0x5A, 0x2D, 0x5B, 0x5C, "pools"},   // ','  Z - [ '\'
-    {0x32, 0x55, 0x33, 0x53, 0x54, "chunks"},  // '2'  U 3 S T
-};
-
-// A job id as the tool writes it, "%ld\n"; 0 when it is not one.
-long ParseJobId(const std::string& payload) {
-    size_t end = payload.size();
-    while (end > 0 && (payload[end - 1] == '\n' || payload[end - 1] == '\r'))
-        --end;
-    const std::string digits = payload.substr(0, end);
-    if (digits.empty() || !(digits[0] == '-' || (digits[0] >= '0' && digits[0] <= '9'))) return 0;
-    char* stop = nullptr;
-    errno = 0;
-    const long id = std::strtol(digits.c_str(), &stop, 10);
-    if (errno != 0 || stop != digits.c_str() + digits.size()) return 0;
-    return id;
-}
+const ListingCodes kCodes[] = {zdCode::kJobsListing, zdCode::kNodesListing, zdCode::kLogsListing,
+                               zdCode::kPoolsListing, zdCode::kChunksListing};
 
 }  // namespace
 
@@ -162,7 +144,7 @@ ListingConversation::ListingConversation(ListingKind kind, const std::string& pa
             count_ = poolRows_.size();
             break;
         case ListingKind::kChunks:
-            jobId_ = ParseJobId(payload);
+            jobId_ = zdProtocol::ParseChunksRequest(payload);
             if (const Job* job = cache.JobById(jobId_)) job_ = *job;
             count_ = job_ ? job_->chunks.size() : 0;
             break;
@@ -229,7 +211,7 @@ std::string ListingConversation::ExpectedAck(size_t index) const {
     if (kind_ != ListingKind::kChunks) return std::string();
     long chunk = 0;
     if (index > 0 && index <= count_) chunk = job_->chunks[index - 1].id;
-    return std::to_string(jobId_) + "\n" + std::to_string(chunk) + "\n";
+    return zdProtocol::BuildChunkAck(jobId_, chunk);
 }
 
 bool ListingConversation::Acknowledge(const std::string& payload) {

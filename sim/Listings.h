@@ -11,19 +11,13 @@
 #include <vector>
 
 #include "FarmModel.h"
+#include "MessageCodes.h"
 
 namespace zdsim {
 
 enum class ListingKind { kJobs, kNodes, kLogs, kPools, kChunks };
 
-struct ListingCodes {
-    unsigned char request;
-    unsigned char start;
-    unsigned char ack;  // the client's reply to the start and to each record
-    unsigned char record;
-    unsigned char end;
-    const char* name;  // for the log
-};
+using ListingCodes = zdCode::Listing;
 
 const ListingCodes& CodesOf(ListingKind kind);
 // The listing that `code` requests, if any.

@@ -3,86 +3,18 @@
 #include "Protocol.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <ctime>
-#include <memory>
 #include <unordered_map>
 
+#include "FarmRules.h"
+#include "ListingRecords.h"
+#include "Payloads.h"
 #include "Records.h"
-#include "ZRBase64.h"
-#include "ZRStringHelper.h"
 
 namespace zdsim {
 
-using ZRFramework::ZRStringHelper::GetLine;
-
-namespace {
-
-struct Base64Release {
-    void operator()(char* buffer) const { ZRFramework::ZRBase64::DeleteBuffer(&buffer); }
-};
-using Base64Buffer = std::unique_ptr<char, Base64Release>;
-
-bool DecodeBase64(const std::string& text, std::string& bytes) {
-    char* raw = nullptr;
-    unsigned long length = 0;
-    if (!ZRFramework::ZRBase64::DecodeAlloc(text.data(), text.size(), &raw, &length)) return false;
-    Base64Buffer owned(raw);
-    bytes.assign(raw != nullptr ? raw : "", raw != nullptr ? length : 0);
-    return true;
-}
-
-// Traffic and connection counters restart; the start time and the node counts stay, since
-// they describe the farm rather than what happened since.
-void ResetCounters(Statistics& statistics) {
-    const Statistics kept = statistics;
-    statistics = Statistics();
-    statistics.runningSince = kept.runningSince;
-    statistics.updatedOn = kept.updatedOn;
-    statistics.occupiedClients = kept.occupiedClients;
-    statistics.pausedClients = kept.pausedClients;
-    statistics.idleClients = kept.idleClients;
-    statistics.unavailableClients = kept.unavailableClients;
-}
-
-bool IsSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-}  // namespace
-
-std::string EncodeBase64(const std::string& bytes) {
-    if (bytes.empty()) return std::string();
-    char* raw = nullptr;
-    const unsigned long size = ZRFramework::ZRBase64::EncodeAlloc(bytes.data(), bytes.size(), &raw);
-    Base64Buffer owned(raw);
-    if (size == 0 || raw == nullptr) return std::string();
-    return std::string(raw, size - 1);
-}
-
-bool ParseInt(const std::string& text, int& value) {
-    size_t begin = 0;
-    size_t end = text.size();
-    while (begin < end && IsSpace(text[begin]))
-        ++begin;
-    while (end > begin && IsSpace(text[end - 1]))
-        --end;
-    if (begin == end) return false;
-    const std::string digits = text.substr(begin, end - begin);
-    char* stop = nullptr;
-    errno = 0;
-    const long parsed = std::strtol(digits.c_str(), &stop, 10);
-    const char first = digits[0];
-    // strtol would also skip white space of its own choosing.
-    const bool signOrDigit = first == '-' || first == '+' || (first >= '0' && first <= '9');
-    if (!signOrDigit || errno != 0 || stop != digits.c_str() + digits.size() || parsed < INT_MIN ||
-        parsed > INT_MAX)
-        return false;
-    value = static_cast<int>(parsed);
-    return true;
-}
+using zdProtocol::DecodeBase64;
+using zdProtocol::LineOf;
 
 int DecideLogin(const Farm& farm, const std::string& user, const std::string& password) {
     const User* known = farm.FindUser(user);
@@ -92,21 +24,22 @@ int DecideLogin(const Farm& farm, const std::string& user, const std::string& pa
 }
 
 Replies HandleLogin(const Context& context, Session& session, const std::string& payload) {
-    session.host = GetLine(payload, 1);
-    session.user = GetLine(payload, 2);
-    session.kind = GetLine(payload, 4);
+    const zdProtocol::LoginPayload login = zdProtocol::ParseLogin(payload);
+    session.host = login.host;
+    session.user = login.user;
+    session.kind = login.kind;
     std::string password;
     int result = LoginResult::kDenied;
     if (context.settings->forcedLoginResult) {
         result = *context.settings->forcedLoginResult;
-    } else if (DecodeBase64(GetLine(payload, 3), password)) {
+    } else if (DecodeBase64(login.passwordBase64, password)) {
         result = DecideLogin(*context.farm, session.user, password);
     } else if (context.farm->FindUser(session.user) == nullptr && context.farm->allowGuests) {
         // A garbled password cannot matter to a guest.
         result = LoginResult::kGuest;
     }
     session.loginResult = result;
-    return {{Code::kLoginResult, std::to_string(result) + "\n"}};
+    return {{Code::kLoginResult, zdProtocol::BuildNumberReply(result)}};
 }
 
 Replies HandleStatus(const Context& context, const Session& session) {
@@ -123,21 +56,20 @@ Replies HandleStatus(const Context& context, const Session& session) {
     for (const Node& node : farm.nodes)
         if (node.status == NodeStatus::kInProgress) ++renderingNodes;
 
-    std::string text;
-    auto line = [&text](const std::string& value) { text += value + "\n"; };
-    line(std::to_string(farm.selectionLogic != 0 ? 1 : 0));
-    line(std::to_string(jobs));
-    line(std::to_string(runningJobs));
-    line(std::to_string(farm.nodes.size()));
-    line(std::to_string(renderingNodes));
-    line(farm.version);
-    line(farm.build);
-    line(farm.host);
-    line(std::to_string(farm.statistics.runningSince));
-    line(std::to_string(session.client));
-    line(std::to_string(session.loginResult));
-    line(std::to_string(context.settings->protocolVersion));
-    return {{Code::kStatus, text}};
+    zdProtocol::StatusPayload status;
+    status.selectionLogic = farm.selectionLogic != 0 ? 1 : 0;
+    status.jobs = jobs;
+    status.runningJobs = runningJobs;
+    status.nodes = static_cast<long long>(farm.nodes.size());
+    status.renderingNodes = renderingNodes;
+    status.version = farm.version;
+    status.build = farm.build;
+    status.host = farm.host;
+    status.runningSince = farm.statistics.runningSince;
+    status.client = session.client;
+    status.loginResult = session.loginResult;
+    status.protocolVersion = context.settings->protocolVersion;
+    return {{Code::kStatus, zdProtocol::BuildStatus(status)}};
 }
 
 Replies HandleHashesRequest(const Context& context) {
@@ -149,7 +81,7 @@ Replies HandleHashesRequest(const Context& context) {
 Replies HandleTemplateRequest(const Context& context, const std::string& payload) {
     const ProtocolSettings& settings = *context.settings;
     int uid = 0;
-    if (!ParseInt(payload, uid)) return {{Code::kTemplate, "\n\n\n\n"}};
+    if (!ParseInt(payload, uid)) return {{Code::kTemplate, zdProtocol::BuildEmptyTemplateReply()}};
 
     const ServedTemplate* found = context.templates->Find(uid);
     std::string name = found != nullptr ? found->name : std::string();
@@ -167,258 +99,21 @@ Replies HandleTemplateRequest(const Context& context, const std::string& payload
     } else if (found != nullptr) {
         body = EncodeBase64(found->text);
     }
-    return {{Code::kTemplate,
-             std::to_string(uid) + "\n" + name + "\n" + fileName + "\n" + body + "\n"}};
+    return {{Code::kTemplate, zdProtocol::BuildTemplateReply({uid, name, fileName, body})}};
 }
 
 Replies HandleStatisticsRequest(const Context& context) {
-    return {{Code::kStatistics, EncodeBase64(StatisticsText(context.farm->statistics)) + "\n"}};
+    return {{Code::kStatistics, zdProtocol::BuildStatisticsReply(context.farm->statistics)}};
 }
 
 namespace {
 
-// The lines of a payload without their line feeds; a final line without one still counts.
-std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t begin = 0;
-    while (begin < text.size()) {
-        size_t end = text.find('\n', begin);
-        if (end == std::string::npos) end = text.size();
-        lines.emplace_back(text, begin, end - begin);
-        begin = end + 1;
-    }
-    return lines;
-}
-
-std::string LineOf(const std::vector<std::string>& lines, size_t number) {
-    return number >= 1 && number <= lines.size() ? lines[number - 1] : std::string();
-}
-
-bool ParseLong(const std::string& text, long& value) {
+// IDs read with int's range, as the farm numbers them.
+bool ParseLong(std::string_view text, long& value) {
     int parsed = 0;
     if (!ParseInt(text, parsed)) return false;
     value = parsed;
     return true;
-}
-
-Job* FindJob(Farm& farm, long id) {
-    for (Job& job : farm.jobs)
-        if (job.id == id) return &job;
-    return nullptr;
-}
-
-Node* FindNode(Farm& farm, long id) {
-    for (Node& node : farm.nodes)
-        if (node.id == id) return &node;
-    return nullptr;
-}
-
-void ResetChunk(Chunk& chunk) {
-    chunk.status = ChunkStatus::kOnHold;
-    chunk.renderBy.clear();
-    chunk.startTime = 0;
-    chunk.endTime = 0;
-}
-
-// Progress and status follow the chunks; a job without chunks keeps its own.
-void UpdateJobFromChunks(Job& job) {
-    if (job.chunks.empty()) return;
-    size_t done = 0;
-    bool warnings = false;
-    for (const Chunk& chunk : job.chunks) {
-        if (chunk.status == ChunkStatus::kCompleted) ++done;
-        if (chunk.status == ChunkStatus::kCompletedWithWarnings) {
-            ++done;
-            warnings = true;
-        }
-    }
-    job.progress = static_cast<int>(done * 100 / job.chunks.size());
-    if (done == job.chunks.size()) {
-        job.status = warnings ? JobStatus::kCompletedWithWarnings : JobStatus::kCompleted;
-    } else if (job.status == JobStatus::kCompleted ||
-               job.status == JobStatus::kCompletedWithWarnings) {
-        job.status = JobStatus::kOnQueue;
-    }
-}
-
-// Takes the node off its chunk, which goes back to the queue unless the caller settles it.
-void ReleaseNode(Farm& farm, Node& node, bool requeue = true) {
-    if (node.jobId != 0) {
-        if (Job* job = FindJob(farm, node.jobId)) {
-            for (Chunk& chunk : job->chunks) {
-                if (!requeue || chunk.id != node.chunkId || chunk.status != ChunkStatus::kSent)
-                    continue;
-                ResetChunk(chunk);
-                ++chunk.requeued;
-                ++job->requeued;
-            }
-            if (job->workingNodes > 0) --job->workingNodes;
-            UpdateJobFromChunks(*job);
-        }
-    }
-    node.jobId = 0;
-    node.chunkId = 0;
-    node.jobName.clear();
-    node.chunkFrames.clear();
-    node.chunkRange.clear();
-    node.renderStatus.clear();
-}
-
-// Nodes working on the chunk: (job, chunk), or on any chunk of the job when `chunk` is -1.
-void ReleaseNodesOn(Farm& farm, long jobId, long chunkId, int status, bool requeue = true) {
-    for (Node& node : farm.nodes) {
-        if (node.jobId != jobId || (chunkId != -1 && node.chunkId != chunkId)) continue;
-        ReleaseNode(farm, node, requeue);
-        if (status != 0) node.status = status;
-    }
-}
-
-bool IsWithin(const Farm& farm, long id, long ancestor) {
-    // Bounded by the job count, so a parent loop already in the farm cannot hang us.
-    for (size_t steps = 0; id != -1 && steps <= farm.jobs.size(); ++steps) {
-        if (id == ancestor) return true;
-        const Job* job = farm.FindJob(id);
-        if (job == nullptr) return false;
-        id = job->parent;
-    }
-    return false;
-}
-
-// -1 (the top) or an existing folder.
-bool IsFolderOrTop(const Farm& farm, long id) {
-    if (id == -1) return true;
-    const Job* folder = farm.FindJob(id);
-    return folder != nullptr && folder->type == 1;
-}
-
-void ControlNode(Farm& farm, unsigned char code, Node& node) {
-    if (code == Code::kNodeResume) {
-        node.status = NodeStatus::kIdle;
-        return;
-    }
-    // Every other node command stops what the node renders: the chunk goes back to the queue.
-    ReleaseNode(farm, node);
-    const bool pauses = code == Code::kNodePause || code == Code::kNodeKillPause;
-    node.status = pauses ? NodeStatus::kPaused : NodeStatus::kIdle;
-    if (code == Code::kNodeKillReinit || code == Code::kNodeSoftRestart) {
-        node.cpuUsage.clear();
-        node.ramUsage.clear();
-        node.scheduledPause = 0;
-    }
-}
-
-void ReinitJob(Farm& farm, Job& job) {
-    ReleaseNodesOn(farm, job.id, -1, 0);
-    for (Chunk& chunk : job.chunks)
-        ResetChunk(chunk);
-    job.status = JobStatus::kOnQueue;
-    job.progress = 0;
-    job.startTime = 0;
-    job.endTime = 0;
-    job.workingNodes = 0;
-}
-
-void DeleteJob(Farm& farm, long id) {
-    Job* job = FindJob(farm, id);
-    ReleaseNodesOn(farm, id, -1, 0);
-    const long parent = job->parent;
-    // What a deleted folder held moves up a level rather than vanishing with it.
-    for (Job& child : farm.jobs)
-        if (child.parent == id) child.parent = parent;
-    farm.jobs.erase(std::remove_if(farm.jobs.begin(), farm.jobs.end(),
-                                   [id](const Job& each) { return each.id == id; }),
-                    farm.jobs.end());
-}
-
-// The job commands whose payload is "job\ntext\n" and what they set.
-std::string* TextField(Job& job, unsigned char code) {
-    switch (code) {
-        case Code::kJobRename:
-            return &job.name;
-        case Code::kJobDepend:
-            return &job.depend;
-        case Code::kJobNotes:
-            return &job.notes;
-        case Code::kJobProject:
-            return &job.group;
-        case Code::kJobDepartment:
-            return &job.department;
-        default:
-            return nullptr;
-    }
-}
-
-// False when the command's argument does not fit the job.
-bool ControlJob(Farm& farm, unsigned char code, Job& job, const std::vector<std::string>& lines) {
-    if (std::string* field = TextField(job, code)) {
-        *field = LineOf(lines, 2);
-        return true;
-    }
-    int number = 0;
-    switch (code) {
-        case Code::kJobPause:
-            job.paused = true;
-            return true;
-        case Code::kJobResume:
-            job.paused = false;
-            return true;
-        case Code::kJobReinit:
-            ReinitJob(farm, job);
-            return true;
-        case Code::kJobPriority:
-            if (!ParseInt(LineOf(lines, 2), number)) return false;
-            job.priority = number;
-            return true;
-        case Code::kJobMaxNodes:
-            if (!ParseInt(LineOf(lines, 2), number) || number < 0) return false;
-            job.maxNodes = number;
-            return true;
-        case Code::kJobPool:
-            job.pool = LineOf(lines, 1);
-            return true;
-        case Code::kJobDelete:
-            DeleteJob(farm, job.id);
-            return true;
-        case Code::kJobParent: {
-            long parent = 0;
-            // A folder cannot move into itself or below itself.
-            if (!ParseLong(LineOf(lines, 1), parent) || !IsFolderOrTop(farm, parent) ||
-                IsWithin(farm, parent, job.id))
-                return false;
-            job.parent = parent;
-            return true;
-        }
-        case Code::kJobUnlock:
-        case Code::kJobLock:
-            job.locked = code == Code::kJobLock;
-            return true;
-        case Code::kJobArchive:
-        case Code::kJobUnarchive:
-            job.archived = code == Code::kJobArchive;
-            return true;
-        case Code::kJobNodesKillPause:
-        case Code::kJobNodesKillRedo:
-            ReleaseNodesOn(
-                farm, job.id, -1,
-                code == Code::kJobNodesKillPause ? NodeStatus::kPaused : NodeStatus::kIdle);
-            return true;
-        default:
-            return false;
-    }
-}
-
-void ControlChunk(Farm& farm, unsigned char code, Job& job, Chunk& chunk) {
-    ReleaseNodesOn(farm, job.id, chunk.id, NodeStatus::kIdle, false);
-    if (code == Code::kChunkRequeue) {
-        ResetChunk(chunk);
-        ++chunk.requeued;
-        ++job.requeued;
-    } else {
-        chunk.status = ChunkStatus::kCompleted;
-        chunk.endTime = static_cast<long>(std::time(nullptr));
-        if (chunk.startTime == 0) chunk.startTime = chunk.endTime;
-    }
-    UpdateJobFromChunks(job);
 }
 
 enum class Target { kNone, kNode, kJob, kChunk };
@@ -476,29 +171,13 @@ long NextId(const Farm& farm) {
     return highest + 1;
 }
 
-bool ParseFlag(const std::string& text, bool& flag) {
-    int value = 0;
-    if (!ParseInt(text, value)) return false;
-    flag = value != 0;
-    return true;
-}
-
-// Reads the 28-line record into `job`, leaving identity, state and chunks alone.
-bool ReadJobRecord(const std::vector<std::string>& lines, Job& job, std::string& why) {
-    int packetType = 0, engine = 0, priority = 0, instances = 0, packetSize = 0, timeout = 0;
-    long parent = 0;
-    bool skipErrors = false, overrideTimeout = false;
-    if (!ParseInt(LineOf(lines, 1), packetType) || !ParseInt(LineOf(lines, 2), engine) ||
-        !ParseInt(LineOf(lines, 3), priority) || !ParseInt(LineOf(lines, 4), instances) ||
-        !ParseInt(LineOf(lines, 9), packetSize) || !ParseFlag(LineOf(lines, 11), skipErrors) ||
-        !ParseLong(LineOf(lines, 12), parent) || !ParseFlag(LineOf(lines, 23), overrideTimeout) ||
-        (overrideTimeout && !ParseInt(LineOf(lines, 24), timeout))) {
-        why = "a number of the job record does not read";
-        return false;
-    }
+// Reads the job record into `job`, leaving identity, state and chunks alone.
+bool ReadJobRecord(const std::string& payload, Job& job, std::string& why) {
+    zdProtocol::SubmissionRecord record;
+    if (!zdProtocol::ParseSubmission(payload, record, why)) return false;
     std::vector<std::pair<std::string, Attribute>> attributes;
     std::string block;
-    if (!DecodeBase64(LineOf(lines, 25), block)) {
+    if (!DecodeBase64(record.propertiesBase64, block)) {
         why = "the properties block is not Base64";
         return false;
     }
@@ -506,33 +185,34 @@ bool ReadJobRecord(const std::vector<std::string>& lines, Job& job, std::string&
         why = "too many properties";
         return false;
     }
-    job.packetType = packetType;
-    job.engine = engine;
-    job.priority = priority;
-    job.maxInstances = instances;
-    job.name = LineOf(lines, 7);
-    job.packetSize = packetSize;
-    job.pool = LineOf(lines, 10);
-    job.skipErrors = skipErrors;
-    job.parent = parent;
-    job.depend = LineOf(lines, 14);
-    job.mail = LineOf(lines, 16);
-    if (overrideTimeout) job.chunkTimeout = timeout;
+    job.packetType = record.jobType;
+    job.engine = record.engine;
+    job.priority = record.priority;
+    job.maxInstances = record.maxInstances;
+    job.name = record.name;
+    job.packetSize = record.packetSize;
+    job.pool = record.pool;
+    job.skipErrors = record.skipErrors;
+    job.parent = record.parent;
+    job.depend = record.wait;
+    job.mail = record.mail;
+    if (record.overrideChunkTimeout) job.chunkTimeout = record.chunkTimeout;
     job.attributes = std::move(attributes);
-    job.group = LineOf(lines, 27);
-    job.department = LineOf(lines, 28);
+    job.group = record.group;
+    job.department = record.department;
     return true;
 }
 
 Replies SubmitJob(const Context& context, const Session& session, unsigned char code,
-                  const std::vector<std::string>& lines) {
+                  const std::string& payload) {
     Farm& farm = *context.farm;
-    if (lines.size() < static_cast<size_t>(kJobRecordLines))
+    if (zdProtocol::CountLines(payload) < zdProtocol::SubmissionLine::kCount)
         return {Refusal(Code::kRefused, "the job record is cut short")};
     Job* edited = nullptr;
-    if (code == Code::kEditJob) {
+    if (code == Code::kEditedJob) {
         long id = 0;
-        if (!ParseLong(LineOf(lines, 8), id)) return {Refusal(Code::kRefused, "no job ID")};
+        if (!ParseLong(LineOf(payload, zdProtocol::SubmissionLine::kJobId), id))
+            return {Refusal(Code::kRefused, "no job ID")};
         edited = FindJob(farm, id);
         if (edited == nullptr || edited->type != 0)
             return {Refusal(Code::kRefusedContent, "no job " + std::to_string(id))};
@@ -542,7 +222,7 @@ Replies SubmitJob(const Context& context, const Session& session, unsigned char 
     }
     Job job = edited != nullptr ? *edited : Job();
     std::string why;
-    if (!ReadJobRecord(lines, job, why)) return {Refusal(Code::kRefused, why)};
+    if (!ReadJobRecord(payload, job, why)) return {Refusal(Code::kRefused, why)};
     if (job.name.empty()) return {Refusal(Code::kRefused, "no job name")};
     if (context.settings->checkEngines && context.templates->Find(job.engine) == nullptr)
         return {Refusal(Code::kRefusedContent, "no template " + std::to_string(job.engine))};
@@ -560,15 +240,15 @@ Replies SubmitJob(const Context& context, const Session& session, unsigned char 
     return {{Code::kSubmitted, std::to_string(farm.jobs.back().id) + "\n"}};
 }
 
-Replies SubmitFolder(const Context& context, const Session& session,
-                     const std::vector<std::string>& lines) {
+Replies SubmitFolder(const Context& context, const Session& session, const std::string& payload) {
     Farm& farm = *context.farm;
     Job folder;
-    long parent = 0;
-    int priority = 0;
-    if (!ParseLong(LineOf(lines, 1), parent) || !ParseInt(LineOf(lines, 3), priority))
+    zdProtocol::FolderPayload read;
+    if (!zdProtocol::ParseFolder(payload, read))
         return {Refusal(Code::kRefused, "a number of the folder does not read")};
-    folder.name = LineOf(lines, 2);
+    const long parent = read.parent;
+    const int priority = read.priority;
+    folder.name = read.name;
     if (folder.name.empty()) return {Refusal(Code::kRefused, "no folder name")};
     if (!IsFolderOrTop(farm, parent))
         return {Refusal(Code::kRefusedContent, "no folder " + std::to_string(parent))};
@@ -587,44 +267,47 @@ Replies SubmitFolder(const Context& context, const Session& session,
 
 bool ParseAttributeBlock(const std::string& block,
                          std::vector<std::pair<std::string, Attribute>>& attributes) {
-    const std::vector<std::string> lines = SplitLines(block);
     // A block may repeat one name many times; the look-up keeps that linear.
     std::unordered_map<std::string, size_t> index;
     attributes.clear();
-    for (size_t first = 0; first < lines.size() && !lines[first].empty(); first += 4) {
-        Attribute attribute;
-        attribute.value = LineOf(lines, first + 2);
-        // A missing or unreadable flag counts as clear.
-        bool flag = false;
-        attribute.specified = ParseFlag(LineOf(lines, first + 3), flag) && flag;
-        flag = false;
-        attribute.pathSubstitution = ParseFlag(LineOf(lines, first + 4), flag) && flag;
-        const auto [at, added] = index.emplace(lines[first], attributes.size());
-        if (!added) {
-            attributes[at->second].second = std::move(attribute);
-            continue;
-        }
-        if (attributes.size() >= kMaxAttributes) return false;
-        attributes.emplace_back(lines[first], std::move(attribute));
-    }
-    return true;
+    bool bounded = true;
+    zdProtocol::ForEachPropertyGroup(
+        block, [&](std::string_view name, std::string_view value, std::string_view specified,
+                   std::string_view substitution) {
+            if (!bounded) return;
+            Attribute attribute;
+            attribute.value = value;
+            // A missing or unreadable flag counts as clear.
+            bool flag = false;
+            attribute.specified = zdProtocol::ParseStrictFlag(specified, flag) && flag;
+            flag = false;
+            attribute.pathSubstitution = zdProtocol::ParseStrictFlag(substitution, flag) && flag;
+            const auto [at, added] = index.emplace(std::string(name), attributes.size());
+            if (!added) {
+                attributes[at->second].second = std::move(attribute);
+            } else if (attributes.size() >= kMaxAttributes) {
+                bounded = false;
+            } else {
+                attributes.emplace_back(std::string(name), std::move(attribute));
+            }
+        });
+    return bounded;
 }
 
 bool ChangesFarm(unsigned char code) {
     return TargetOf(code) != Target::kNone || code == Code::kSelectionLogic ||
            code == Code::kPasswordChange || code == Code::kStatisticsReset ||
-           code == Code::kNewJob || code == Code::kEditJob || code == Code::kNewFolder;
+           code == Code::kNewJob || code == Code::kEditedJob || code == Code::kNewFolder;
 }
 
 void HandleControl(const Context& context, unsigned char code, const std::string& payload,
                    std::string* note) {
     Farm& farm = *context.farm;
-    const std::vector<std::string> lines = SplitLines(payload);
     const Target target = TargetOf(code);
-    // The pool command names the job on its second line; the parent command too.
-    const size_t idLine = code == Code::kJobPool || code == Code::kJobParent ? 2 : 1;
+    const int idLine = zdProtocol::CommandIdLine(code);
+    const std::string_view argument = LineOf(payload, zdProtocol::CommandArgumentLine(code));
     long id = 0;
-    if (!ParseLong(LineOf(lines, idLine), id)) {
+    if (!ParseLong(LineOf(payload, idLine), id)) {
         Note(note, "no ID on line " + std::to_string(idLine));
         return;
     }
@@ -639,14 +322,14 @@ void HandleControl(const Context& context, unsigned char code, const std::string
     if (target == Target::kChunk) {
         long chunkId = 0;
         Chunk* chunk = nullptr;
-        if (ParseLong(LineOf(lines, 2), chunkId))
+        if (ParseLong(argument, chunkId))
             for (Chunk& each : job->chunks)
                 if (each.id == chunkId) chunk = &each;
         if (chunk == nullptr) return Note(note, "job " + std::to_string(id) + " has no such chunk");
         ControlChunk(farm, code, *job, *chunk);
         return;
     }
-    if (!ControlJob(farm, code, *job, lines))
+    if (!ControlJob(farm, code, *job, argument))
         Note(note, "job " + std::to_string(id) + ": argument refused");
 }
 
@@ -658,8 +341,8 @@ Replies HandlePasswordChange(const Context& context, const Session& session,
     for (User& each : context.farm->users)
         if (each.name == session.user) user = &each;
     const bool accepted = user != nullptr && session.loginResult == user->loginResult &&
-                          DecodeBase64(GetLine(payload, 1), before) &&
-                          DecodeBase64(GetLine(payload, 2), after) && before == user->password;
+                          DecodeBase64(LineOf(payload, 1), before) &&
+                          DecodeBase64(LineOf(payload, 2), after) && before == user->password;
     if (accepted) user->password = after;
     return {{Code::kPasswordResult, accepted ? "1\n" : "0\n"}};
 }
@@ -668,9 +351,8 @@ Replies HandleSubmission(const Context& context, const Session& session, unsigne
                          const std::string& payload) {
     if (context.settings->refuseSubmissions)
         return {Refusal(Code::kRefusedContent, "submissions are refused")};
-    const std::vector<std::string> lines = SplitLines(payload);
-    if (code == Code::kNewFolder) return SubmitFolder(context, session, lines);
-    return SubmitJob(context, session, code, lines);
+    if (code == Code::kNewFolder) return SubmitFolder(context, session, payload);
+    return SubmitJob(context, session, code, payload);
 }
 
 Replies HandleMessage(const Context& context, Session& session, unsigned char code,
@@ -699,7 +381,7 @@ Replies HandleMessage(const Context& context, Session& session, unsigned char co
         case Code::kPasswordChange:
             return HandlePasswordChange(context, session, payload);
         case Code::kNewJob:
-        case Code::kEditJob:
+        case Code::kEditedJob:
         case Code::kNewFolder:
             return HandleSubmission(context, session, code, payload);
         default:

@@ -11,81 +11,26 @@
 #include <vector>
 
 #include "FarmModel.h"
+#include "MessageCodes.h"
+#include "PayloadText.h"
+#include "Payloads.h"
 #include "Templates.h"
 
 namespace zdsim {
 
-namespace Code {
-constexpr unsigned char kLogin = 0x20;
-constexpr unsigned char kLoginResult = 0x68;
-constexpr unsigned char kStatusRequest = 0x23;
-constexpr unsigned char kStatus = 0x6E;
-constexpr unsigned char kHashesRequest = 0xD1;
-constexpr unsigned char kHashes = 0xD4;
-constexpr unsigned char kTemplateRequest = 0xD2;
-constexpr unsigned char kTemplate = 0xD3;
-constexpr unsigned char kStatisticsRequest = 0xC0;
-constexpr unsigned char kStatistics = 0xC2;
-// Dispatcher commands.
-constexpr unsigned char kSelectionLogic = 0x24;
-constexpr unsigned char kSoftRestart = 0xB7;
-constexpr unsigned char kPasswordChange = 0xBE;
-constexpr unsigned char kPasswordResult = 0xBF;
-constexpr unsigned char kStatisticsReset = 0xC1;
-// Node commands: "node\n", the last two "job\n".
-constexpr unsigned char kNodePause = 0x3A;
-constexpr unsigned char kNodeResume = 0x3B;
-constexpr unsigned char kNodeKillGoOn = 0x3C;
-constexpr unsigned char kNodeKillPause = 0x3D;
-constexpr unsigned char kNodeKillRedo = 0x3E;
-constexpr unsigned char kNodeKillReinit = 0x3F;
-constexpr unsigned char kNodeSoftRestart = 0xB5;
-constexpr unsigned char kJobNodesKillPause = 0xB9;
-constexpr unsigned char kJobNodesKillRedo = 0xBA;
-// Job commands.
-constexpr unsigned char kJobPause = 0x37;
-constexpr unsigned char kJobResume = 0x38;
-constexpr unsigned char kJobReinit = 0x39;
-constexpr unsigned char kJobRename = 0x77;
-constexpr unsigned char kJobPriority = 0x78;
-constexpr unsigned char kJobPool = 0x36;  // "pool\njob\n"
-constexpr unsigned char kJobMaxNodes = 0x97;
-constexpr unsigned char kJobDepend = 0x8F;
-constexpr unsigned char kJobNotes = 0x81;
-constexpr unsigned char kJobDelete = 0x35;
-constexpr unsigned char kJobParent = 0x1F;  // "parent\njob\n"
-constexpr unsigned char kJobUnlock = 0xF0;
-constexpr unsigned char kJobLock = 0xF1;
-constexpr unsigned char kJobArchive = 0xFC;
-constexpr unsigned char kJobUnarchive = 0xFD;
-constexpr unsigned char kJobProject = 0x0B;
-constexpr unsigned char kJobDepartment = 0x0A;
-// Chunk commands: "job\nchunk\n".
-constexpr unsigned char kChunkRequeue = 0x41;
-constexpr unsigned char kChunkComplete = 0x42;
-// Submissions and their answers.
-constexpr unsigned char kNewJob = 0x34;
-constexpr unsigned char kEditJob = 0x76;
-constexpr unsigned char kNewFolder = 0x80;
-constexpr unsigned char kSubmitted = 0xAE;
-constexpr unsigned char kRefused = 0x69;         // the record is malformed
-constexpr unsigned char kRefusedContent = 0xAF;  // the record names what cannot be
-}  // namespace Code
+namespace Code = ::zdCode;
 
 // What a submission may make zdsim keep.
 constexpr size_t kMaxAttributes = 4096;
 constexpr size_t kMaxJobs = 1000000;
-constexpr int kJobRecordLines = 28;
 
 // Login answers.
 namespace LoginResult {
+using namespace zdProtocol::LoginResult;
 constexpr int kNone = -1;  // no login yet
-constexpr int kUser = 0;
-constexpr int kGuest = 2;
-constexpr int kDenied = 3;
 }  // namespace LoginResult
 
-constexpr int kDefaultProtocolVersion = 610;
+constexpr int kDefaultProtocolVersion = zdProtocol::kProtocolVersion;
 // Line 4 of a template reply under --bad-template: '*' and ' ' are outside the Base64 alphabet.
 constexpr const char* kNotBase64 = "*** not Base64 ***";
 
@@ -170,9 +115,11 @@ Replies HandleMessage(const Context& context, Session& session, unsigned char co
                       const std::string& payload, bool* known, std::string* note = nullptr);
 
 // Base64 of the exact bytes; empty for empty input.
-std::string EncodeBase64(const std::string& bytes);
+using zdProtocol::EncodeBase64;
 // Strict decimal int with optional surrounding white space; false otherwise.
-bool ParseInt(const std::string& text, int& value);
+inline bool ParseInt(std::string_view text, int& value) {
+    return zdProtocol::ParseStrictInt(text, value);
+}
 
 }  // namespace zdsim
 

@@ -1,70 +1,14 @@
-// Record texts of the listings and the statistics text, built by appending to one string so that
-// a listing of a million jobs costs little more than copying its bytes.
+// The farm's objects as listing records and statistics text, written with the protocol's
+// writers so that the tool reads exactly what is written here.
 #include "Records.h"
 
 #include <algorithm>
 #include <charconv>
-#include <cstdio>
 
-#include "ZRBase64.h"
+#include "ListingRecords.h"
+#include "Payloads.h"
 
 namespace zdsim {
-
-namespace {
-
-// Appends one line per call.
-class Lines {
-public:
-    explicit Lines(std::string& out) : out_(out) {}
-
-    void Number(long long value) {
-        char digits[24];
-        const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-        out_.append(digits, end);
-        out_ += '\n';
-    }
-    void Flag(bool value) { out_ += value ? "1\n" : "0\n"; }
-    void Text(const std::string& value) {
-        const size_t start = out_.size();
-        out_ += value;
-        for (size_t i = start; i < out_.size(); ++i) {
-            const char c = out_[i];
-            if (c == '\n' || c == '\r' || c == '\0') out_[i] = ' ';
-        }
-        out_ += '\n';
-    }
-    void Frame(double value) {
-        out_ += FrameText(value);
-        out_ += '\n';
-    }
-    void Average(double value) {
-        char text[64];
-        const int n = std::snprintf(text, sizeof text, "%.2f", value);
-        out_.append(text, n > 0 && n < int(sizeof text) ? size_t(n) : 0);
-        out_ += '\n';
-    }
-    void Base64(const std::string& bytes) {
-        const size_t at = out_.size();
-        const size_t length = (bytes.size() + 2) / 3 * 4;
-        out_.resize(at + length);
-        // Exactly `length` characters: Encode adds no NUL when there is no room for one.
-        ZRFramework::ZRBase64::Encode(bytes.data(), bytes.size(), &out_[at], length);
-        out_ += '\n';
-    }
-
-private:
-    std::string& out_;
-};
-
-void AppendAttribute(std::string& block, const std::string& name, const Attribute& attribute) {
-    Lines lines(block);
-    lines.Text(name);
-    lines.Text(attribute.value);
-    lines.Flag(attribute.specified);
-    lines.Flag(attribute.pathSubstitution);
-}
-
-}  // namespace
 
 std::string FrameText(double frame) {
     char text[64];
@@ -75,58 +19,55 @@ std::string FrameText(double frame) {
 std::string AttributeBlock(const Job& job) {
     std::string block;
     for (const auto& [name, attribute] : job.attributes)
-        AppendAttribute(block, name, attribute);
+        zdProtocol::AppendPropertyGroup(block, name, attribute.value, attribute.specified,
+                                        attribute.pathSubstitution);
     return block;
 }
 
 void AppendJobRecord(std::string& out, const Job& job) {
-    long chunksDone = 0;
-    long chunksSent = 0;
-    long chunkRequeues = 0;
+    zdProtocol::JobExtras extras;
     for (const Chunk& chunk : job.chunks) {
-        chunksDone += chunk.status == ChunkStatus::kCompleted ||
-                      chunk.status == ChunkStatus::kCompletedWithWarnings;
-        chunksSent += chunk.status == ChunkStatus::kSent;
-        chunkRequeues += chunk.requeued;
+        extras.chunksDone += chunk.status == ChunkStatus::kCompleted ||
+                             chunk.status == ChunkStatus::kCompletedWithWarnings;
+        extras.chunksSent += chunk.status == ChunkStatus::kSent;
+        extras.chunkRequeues += chunk.requeued;
     }
-    Lines lines(out);
-    lines.Number(job.submitTime);
-    lines.Number(job.packetType);
-    lines.Number(job.engine);
-    lines.Number(job.priority);
-    lines.Number(job.maxNodes);
-    lines.Number(job.workingNodes);
-    lines.Flag(job.paused);
-    lines.Number(job.endTime);
-    lines.Number(job.startTime);
-    lines.Number(job.status);
-    lines.Number(job.progress);
-    lines.Text(job.submitter);
-    lines.Text(job.name);
-    lines.Number(job.id);
-    lines.Number(job.packetSize);
-    lines.Text(job.pool);
-    lines.Flag(job.skipErrors);
-    lines.Number(job.parent);
-    lines.Number(job.type);
-    lines.Text(job.depend);
-    lines.Number(job.requeued);
-    // 22-31: what a Dispatcher also knows of a job; the tool does not read them.
-    lines.Number(static_cast<long long>(job.chunks.size()));
-    lines.Number(chunksDone);
-    lines.Number(chunksSent);
-    lines.Number(chunkRequeues);
-    lines.Number(job.maxInstances);
-    lines.Number(job.chunkTimeout);
-    lines.Text(job.notes);
-    lines.Text(job.mail);
-    lines.Number(std::max({job.submitTime, job.startTime, job.endTime}));  // last change
-    lines.Number(0);                                                       // reserved
-    lines.Flag(job.locked);
-    lines.Flag(job.archived);
-    lines.Base64(AttributeBlock(job));
-    lines.Text(job.group);
-    lines.Text(job.department);
+    extras.chunkCount = static_cast<long long>(job.chunks.size());
+    extras.maxInstances = job.maxInstances;
+    extras.chunkTimeout = job.chunkTimeout;
+    extras.notes = job.notes;
+    extras.mail = job.mail;
+    extras.lastChange = std::max({job.submitTime, job.startTime, job.endTime});
+
+    const std::string block = AttributeBlock(job);
+    jobentry record;
+    record.subtm = job.submitTime;
+    record.pktype = job.packetType;
+    record.engine = job.engine;
+    record.priority = job.priority;
+    record.maxcpu = job.maxNodes;
+    record.workingcpu = job.workingNodes;
+    record.paused = job.paused;
+    record.endtm = job.endTime;
+    record.starttm = job.startTime;
+    record.status = job.status;
+    record.progress = job.progress;
+    record.submitter = job.submitter;
+    record.name = job.name;
+    record.id = job.id;
+    record.pksize = job.packetSize;
+    record.pool = job.pool;
+    record.skiperror = job.skipErrors;
+    record.parent = job.parent;
+    record.type = job.type;
+    record.depend = job.depend;
+    record.requeued = job.requeued;
+    record.locked = job.locked;
+    record.archived = job.archived;
+    record.attributeBlock = block;
+    record.group = job.group;
+    record.department = job.department;
+    zdProtocol::AppendJobRecord(out, record, extras);
 }
 
 std::string JobRecord(const Job& job) {
@@ -136,32 +77,31 @@ std::string JobRecord(const Job& job) {
 }
 
 void AppendNodeRecord(std::string& out, const Node& node, const std::string& pools) {
-    Lines lines(out);
-    lines.Number(node.chunkId);
-    lines.Number(node.id);
-    lines.Number(node.os);
-    lines.Text(node.name);
-    lines.Number(node.processors);
-    lines.Text(node.ip);
-    lines.Text(node.renderStatus);
-    lines.Text(node.cpuUsage);
-    lines.Text(node.ramUsage);
-    lines.Number(node.processPriority);
-    lines.Number(node.jobId);
-    lines.Number(node.status);
-    lines.Number(node.scheduledPause);
-    lines.Text(node.jobName);
-    lines.Text(node.chunkFrames);
-    lines.Text(node.chunkRange);
-    lines.Text(node.logPath);
-    lines.Text(node.supportMask);
-    lines.Number(node.version);
-    lines.Number(node.realtimeLog);
-    lines.Number(node.priority);
-    // 22-23, not read by the tool: the node's pools and whether it is connected.
-    lines.Text(pools);
-    lines.Flag(node.status != NodeStatus::kOffline);
-    lines.Text(node.notes);
+    const std::string processors = std::to_string(node.processors);
+    cpuentry record;
+    record.chunkid = node.chunkId;
+    record.id = node.id;
+    record.os = node.os;
+    record.name = node.name;
+    record.num = processors;
+    record.ip = node.ip;
+    record.sst = node.renderStatus;
+    record.cpuusage = node.cpuUsage;
+    record.ramusage = node.ramUsage;
+    record.ppriority = node.processPriority;
+    record.jobid = node.jobId;
+    record.status = node.status;
+    record.tpause = node.scheduledPause;
+    record.jobname = node.jobName;
+    record.chunknamef = node.chunkFrames;
+    record.chunkname = node.chunkRange;
+    record.logpath = node.logPath;
+    record.supmask = node.supportMask;
+    record.version = node.version;
+    record.rtlog = node.realtimeLog;
+    record.priority = node.priority;
+    record.notes = node.notes;
+    zdProtocol::AppendNodeRecord(out, record, {pools, node.status != NodeStatus::kOffline});
 }
 
 std::string NodeRecord(const Node& node, const std::string& pools) {
@@ -171,21 +111,23 @@ std::string NodeRecord(const Node& node, const std::string& pools) {
 }
 
 void AppendChunkRecord(std::string& out, const Job& job, const Chunk& chunk) {
-    Lines lines(out);
-    lines.Number(job.id);  // 1: not read by the tool
-    lines.Number(chunk.id);
-    lines.Frame(chunk.startFrame);
-    lines.Frame(chunk.endFrame);
-    lines.Number(chunk.startTime);
-    lines.Number(chunk.endTime);
-    lines.Text(chunk.renderBy);
-    lines.Text(chunk.result);
-    lines.Number(chunk.status);
-    // 10-11, not read by the tool: the job's packet type and packet size.
-    lines.Number(job.packetType);
-    lines.Number(job.packetSize);
-    lines.Number(chunk.byFrame);
-    lines.Number(chunk.requeued);
+    chunkentry record;
+    record.id = chunk.id;
+    record.st = chunk.startTime;
+    record.et = chunk.endTime;
+    record.renderby = chunk.renderBy;
+    record.result = chunk.result;
+    record.status = chunk.status;
+    record.bf = static_cast<float>(chunk.byFrame);
+    record.requeued = chunk.requeued;
+    zdProtocol::ChunkExtras extras;
+    extras.jobId = job.id;
+    extras.packetType = job.packetType;
+    extras.packetSize = job.packetSize;
+    extras.startFrame = chunk.startFrame;
+    extras.endFrame = chunk.endFrame;
+    extras.byFrame = chunk.byFrame;
+    zdProtocol::AppendChunkRecord(out, record, extras);
 }
 
 std::string ChunkRecord(const Job& job, const Chunk& chunk) {
@@ -195,47 +137,35 @@ std::string ChunkRecord(const Job& job, const Chunk& chunk) {
 }
 
 std::string PoolRow(const Pool& pool) {
+    const std::string members = std::to_string(pool.members.size());
     std::string out;
-    Lines lines(out);
-    lines.Text(pool.name);
-    lines.Text("");
-    lines.Text("");
-    lines.Number(static_cast<long long>(pool.members.size()));  // 4: not read by the tool
+    zdProtocol::AppendPoolRecord(out, {pool.name, "", "", members});
     return out;
 }
 
 std::string PoolMemberRow(const Pool& pool, const Node& member) {
+    const std::string id = std::to_string(member.id);
     std::string out;
-    Lines lines(out);
-    lines.Text(pool.name);
-    lines.Text(member.name);
-    lines.Text(member.ip.empty() ? "0.0.0.0" : member.ip);
-    lines.Number(member.id);  // 4: not read by the tool
+    zdProtocol::AppendPoolRecord(
+        out, {pool.name, member.name, member.ip.empty() ? "0.0.0.0" : member.ip, id});
     return out;
 }
 
 std::string LogRecord(const LogEntry& log) {
+    logentry record;
+    record.type = log.type;
+    record.time = log.time;
+    record.entry = log.text;
+    record.ip = log.ip;
+    record.host = log.host;
+    record.user = log.user;
     std::string out;
-    Lines lines(out);
-    lines.Number(log.type);
-    lines.Text(log.time);
-    lines.Text(log.text);
-    lines.Text(log.ip);
-    lines.Text(log.host);
-    lines.Text(log.user);
+    zdProtocol::AppendLogRecord(out, record);
     return out;
 }
 
 std::string StatisticsText(const Statistics& statistics) {
-    std::string out;
-    Lines lines(out);
-    for (const StatisticsField& field : StatisticsFields()) {
-        if (field.whole != nullptr)
-            lines.Number(statistics.*field.whole);
-        else
-            lines.Average(statistics.*field.average);
-    }
-    return out;
+    return zdProtocol::BuildStatisticsText(statistics);
 }
 
 }  // namespace zdsim

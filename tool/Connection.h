@@ -5,18 +5,7 @@
 
 #include <cstdint>
 #include <string>
-
-// Message codes the tool exchanges with the Dispatcher.
-namespace zdCode {
-constexpr unsigned char kLogin = 0x20;
-constexpr unsigned char kLoginResult = 0x68;
-constexpr unsigned char kStatusRequest = 0x23;
-constexpr unsigned char kStatus = 0x6E;
-constexpr unsigned char kHashesRequest = 0xD1;
-constexpr unsigned char kHashes = 0xD4;
-constexpr unsigned char kTemplateRequest = 0xD2;
-constexpr unsigned char kTemplate = 0xD3;
-}  // namespace zdCode
+#include "MessageCodes.h"
 
 // The protocol version this tool speaks.
 constexpr int kProtocolVersion = 610;

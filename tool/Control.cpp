@@ -48,15 +48,15 @@ int runDispatcherCommand() {
     queryActive = 0;
     switch (controlDisp) {
         case 1:
-            sendMsg(zdControlCode::kSoftRestart, std::string());
+            sendMsg(zdCode::kSoftRestart, std::string());
             return 0;
         case 2: {
             Base64Text oldEncoded, newEncoded;
             if (!encode(password, oldEncoded) || !encode(new_password, newEncoded)) return -1;
             std::string payload =
                 std::string(oldEncoded.text) + "\n" + std::string(newEncoded.text) + "\n";
-            sendMsg(zdControlCode::kChangePassword, payload);
-            if (!waitPausedFor({zdControlCode::kPasswordResult})) return -1;
+            sendMsg(zdCode::kPasswordChange, payload);
+            if (!waitPausedFor({zdCode::kPasswordResult})) return -1;
             if (std::atoi(getstringline(rcvargs, 1).c_str()) == 1)
                 _zdprintf(1, "Account password successfully updated\n");
             else
@@ -64,10 +64,10 @@ int runDispatcherCommand() {
             return 0;
         }
         case 3:
-            sendMsg(zdControlCode::kResetStatistics, std::string());
+            sendMsg(zdCode::kStatisticsReset, std::string());
             return waitPausedFor({zdCode::kStatus}) ? 0 : -1;
         case 4:
-            sendMsg(zdControlCode::kSelectionLogic, std::string());
+            sendMsg(zdCode::kSelectionLogic, std::string());
             if (!waitPausedFor({zdCode::kStatus})) return -1;
             _zdprintf(1, "Dispatcher selection logic changed\n");
             return 0;
@@ -77,7 +77,10 @@ int runDispatcherCommand() {
 }
 
 void runNodeCommand() {
-    static const unsigned char codes[] = {0x3A, 0x3B, 0x3C, 0x3E, 0x3D, 0x3F, 0xB5, 0xB9, 0xBA};
+    using namespace zdCode;
+    static const unsigned char codes[] = {kNodePause,       kNodeResume,        kNodeKillGoOn,
+                                          kNodeKillRedo,    kNodeKillPause,     kNodeKillReinit,
+                                          kNodeSoftRestart, kJobNodesKillPause, kJobNodesKillRedo};
     if (controlCpu < 1 || controlCpu > 9) return;
     selectOnly(&queryCpus);
     bool onJob = controlCpu == 8 || controlCpu == 9;
@@ -87,8 +90,11 @@ void runNodeCommand() {
 }
 
 void runJobCommand() {
-    static const unsigned char codes[] = {0x37, 0x38, 0x39, 0x77, 0x78, 0x36, 0x97, 0x8F, 0x81,
-                                          0x35, 0x1F, 0xF0, 0xF1, 0xFC, 0xFD, 0x0B, 0x0A};
+    using namespace zdCode;
+    static const unsigned char codes[] = {
+        kJobPause,    kJobResume,  kJobReinit,    kJobRename,  kJobPriority,  kJobPool,
+        kJobMaxNodes, kJobDepend,  kJobNotes,     kJobDelete,  kJobParent,    kJobUnlock,
+        kJobLock,     kJobArchive, kJobUnarchive, kJobProject, kJobDepartment};
     if (controlJobs < 1 || controlJobs > 17) return;
     selectOnly(&queryJobs);
     std::string payload;
@@ -121,7 +127,7 @@ void runJobCommand() {
 void runChunkCommand() {
     if (controlChunks != 1 && controlChunks != 2) return;
     selectOnly(&queryChunks);
-    sendMsg(controlChunks == 1 ? zdControlCode::kChunkRequeue : zdControlCode::kChunkComplete,
+    sendMsg(controlChunks == 1 ? zdCode::kChunkRequeue : zdCode::kChunkComplete,
             number(jobid) + number(chunkid));
 }
 

@@ -10,35 +10,7 @@
 #include <string_view>
 #include <utility>
 #include <vector>
-
-// Message codes of the listings.
-namespace zdCode {
-constexpr unsigned char kJobsRequest = '.';
-constexpr unsigned char kJobsAck = '/';
-constexpr unsigned char kJobsStart = 'F';
-constexpr unsigned char kJobsRecord = 'D';
-constexpr unsigned char kJobsEnd = 'E';
-constexpr unsigned char kNodesRequest = '0';
-constexpr unsigned char kNodesAck = '1';
-constexpr unsigned char kNodesStart = 'N';
-constexpr unsigned char kNodesRecord = 'K';
-constexpr unsigned char kNodesEnd = 'L';
-constexpr unsigned char kLogsRequest = '%';
-constexpr unsigned char kLogsAck = '&';
-constexpr unsigned char kLogsStart = 'c';
-constexpr unsigned char kLogsRecord = 'd';
-constexpr unsigned char kLogsEnd = 'e';
-constexpr unsigned char kPoolsRequest = ',';
-constexpr unsigned char kPoolsAck = '-';
-constexpr unsigned char kPoolsStart = 'Z';
-constexpr unsigned char kPoolsRecord = '[';
-constexpr unsigned char kPoolsEnd = '\\';
-constexpr unsigned char kChunksRequest = '2';
-constexpr unsigned char kChunksAck = '3';
-constexpr unsigned char kChunksStart = 'U';
-constexpr unsigned char kChunksRecord = 'S';
-constexpr unsigned char kChunksEnd = 'T';
-}  // namespace zdCode
+#include "MessageCodes.h"
 
 // Bump storage for the texts of one listing: a listing of a million jobs costs a few hundred
 // large blocks instead of millions of small strings. Views into it stay valid until Clear.

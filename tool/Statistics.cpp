@@ -84,10 +84,10 @@ void update_stats(std::string& encoded) {
 }
 
 bool GetStats() {
-    sendMsg(zdCode::kStatsRequest, std::string());
+    sendMsg(zdCode::kStatisticsRequest, std::string());
     do {
         if (!receiveMsg()) return false;
-    } while (static_cast<unsigned char>(message[0]) != zdCode::kStats);
+    } while (static_cast<unsigned char>(message[0]) != zdCode::kStatistics);
     std::string encoded = getstringline(rcvargs, 1);
     update_stats(encoded);
     return true;

@@ -5,11 +5,7 @@
 
 #include <cstdint>
 #include <string>
-
-namespace zdCode {
-constexpr unsigned char kStatsRequest = 0xC0;
-constexpr unsigned char kStats = 0xC2;
-}  // namespace zdCode
+#include "MessageCodes.h"
 
 // The 32 values of the statistics text, in its line order.
 struct zdDispatcherStats {

@@ -180,16 +180,14 @@ int runSubmission() {
     if (!validateBatch()) return -1;
     if (submitjob.folder) {
         _zdprintf(2, "Sending new folder to dispatcher...\n");
-        sendMsg(zdSubmitCode::kNewFolder, buildFolderPayload(submitjob));
+        sendMsg(zdCode::kNewFolder, buildFolderPayload(submitjob));
     } else {
         _zdprintf(2, "Sending new job to dispatcher...\n");
-        sendMsg(submitjob.jobID == -1 ? zdSubmitCode::kNewJob : zdSubmitCode::kEditedJob,
+        sendMsg(submitjob.jobID == -1 ? zdCode::kNewJob : zdCode::kEditedJob,
                 buildJobRecord(submitjob));
     }
-    if (!waitPausedFor(
-            {zdSubmitCode::kAccepted, zdSubmitCode::kRefused, zdSubmitCode::kRefusedToo}))
-        return -1;
-    if (static_cast<unsigned char>(message[0]) != zdSubmitCode::kAccepted) {
+    if (!waitPausedFor({zdCode::kSubmitted, zdCode::kRefused, zdCode::kRefusedContent})) return -1;
+    if (static_cast<unsigned char>(message[0]) != zdCode::kSubmitted) {
         zdError("Submission failed.\n");
         return -1;
     }

@@ -5,17 +5,8 @@
 
 #include <string>
 
+#include "MessageCodes.h"
 #include "RunSettings.h"
-
-// Message codes of a submission and its answers.
-namespace zdSubmitCode {
-constexpr unsigned char kNewJob = 0x34;
-constexpr unsigned char kEditedJob = 0x76;
-constexpr unsigned char kNewFolder = 0x80;
-constexpr unsigned char kAccepted = 0xAE;
-constexpr unsigned char kRefused = 0x69;
-constexpr unsigned char kRefusedToo = 0xAF;
-}  // namespace zdSubmitCode
 
 // Checks `submitjob` against the template chosen with -e (from the process-wide manager) and
 // stores the job type. 0 when it must not be sent (message printed), non-zero otherwise.

@@ -242,7 +242,7 @@ TEST_F(ControlTest, ANewJobKeepsItsRecordAndAttributes) {
     EXPECT_EQ(GetLine(record, 36), "fx");
 
     // An edit replaces what the record says and keeps who and what the job is.
-    replies = Send(Code::kEditJob, JobRecordPayload("relit", 6, EncodeBase64("frames\n5\n0\n0\n")));
+    replies = Send(Code::kEditedJob, JobRecordPayload("relit", 6, EncodeBase64("frames\n5\n0\n0\n")));
     EXPECT_EQ(replies[0], (Reply{Code::kSubmitted, "6\n"}));
     EXPECT_EQ(job(6).name, "relit");
     EXPECT_EQ(job(6).submitter, "ann");
@@ -272,9 +272,9 @@ TEST_F(ControlTest, SubmissionsAreRefusedWithoutChangingTheFarm) {
         {Code::kNewJob, JobRecordPayload("", -1, ""), Code::kRefused},
         {Code::kNewJob, JobRecordPayload("x", -1, "!!"), Code::kRefused},
         {Code::kNewJob, JobRecordPayload("x", -1, "", 5), Code::kRefusedContent},
-        {Code::kEditJob, JobRecordPayload("x", 42, ""), Code::kRefusedContent},
-        {Code::kEditJob, JobRecordPayload("x", 1, ""), Code::kRefusedContent},  // a folder
-        {Code::kEditJob, JobRecordPayload("x", 5, ""), Code::kRefusedContent},  // locked
+        {Code::kEditedJob, JobRecordPayload("x", 42, ""), Code::kRefusedContent},
+        {Code::kEditedJob, JobRecordPayload("x", 1, ""), Code::kRefusedContent},  // a folder
+        {Code::kEditedJob, JobRecordPayload("x", 5, ""), Code::kRefusedContent},  // locked
         {Code::kNewFolder, "-1\n\n100\n", Code::kRefused},
         {Code::kNewFolder, "5\nPlates\n100\n", Code::kRefusedContent},
         {Code::kNewFolder, "x\nPlates\n100\n", Code::kRefused},
@@ -290,7 +290,7 @@ TEST_F(ControlTest, SubmissionsAreRefusedWithoutChangingTheFarm) {
     EXPECT_EQ(Send(Code::kNewJob, JobRecordPayload("x", -1, ""))[0].code, Code::kSubmitted);
 
     settings_.refuseSubmissions = true;
-    for (unsigned char code : {Code::kNewJob, Code::kEditJob, Code::kNewFolder})
+    for (unsigned char code : {Code::kNewJob, Code::kEditedJob, Code::kNewFolder})
         EXPECT_EQ(
             Send(code, code == Code::kNewFolder ? "-1\nA\n1\n" : JobRecordPayload("y", 6, ""))[0]
                 .code,

@@ -626,12 +626,12 @@ TEST_F(QueryConversation, StatisticsFetchEveryListingWithoutPrintingIt) {
         Listing(zdCode::kLogsStart, zdCode::kLogsRecord, zdCode::kLogsEnd, {LogText(1, "t", "e")}) +
         Listing(zdCode::kPoolsStart, zdCode::kPoolsRecord, zdCode::kPoolsEnd,
                 {PoolText("a", "", ""), PoolText("b", "", ""), PoolText("a", "n", "1.2.3.4")}) +
-        Frame(zdCode::kStats, Base64("1\n2\n") + "\n"));
+        Frame(zdCode::kStatistics, Base64("1\n2\n") + "\n"));
     Outcome run = RunQueries();
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(Sent(), Frame('.', "") + Acks('/', 5) + Frame('0', "") + Acks('1', 3) +
                           Frame('%', "") + Acks('&', 2) + Frame(',', "") + Acks('-', 4) +
-                          Frame(zdCode::kStatsRequest, ""));
+                          Frame(zdCode::kStatisticsRequest, ""));
     EXPECT_EQ(run.out.rfind("\nReceiving Jobs list...\n\n\nTotal Job on Dispatcher: 3\n"
                             "Total Nodes on Dispatcher: 2\nTotal Logs on Dispatcher: 1\n"
                             "Total Pools on Dispatcher: 2\n",

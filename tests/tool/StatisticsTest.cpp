@@ -108,7 +108,7 @@ TEST_F(Statistics, QueryStatsWaitsForItsReply) {
         values[line] = "0";
     values[23] = "17";
     const std::string frames =
-        Frame('n', "status\n") + Frame(zdCode::kStats, Base64(StatsText(values)) + "\nignored\n");
+        Frame('n', "status\n") + Frame(zdCode::kStatistics, Base64(StatsText(values)) + "\nignored\n");
     ASSERT_EQ(write(pair[1], frames.data(), frames.size()), static_cast<ssize_t>(frames.size()));
     testing::internal::CaptureStdout();
     EXPECT_TRUE(QueryStats());
@@ -117,7 +117,7 @@ TEST_F(Statistics, QueryStatsWaitsForItsReply) {
     EXPECT_NE(out.find("\nRC Connections: 17\n"), std::string::npos) << out;
     char request[6] = {};
     ASSERT_EQ(read(pair[1], request, sizeof request), 6);
-    EXPECT_EQ(std::string(request, 6), Frame(zdCode::kStatsRequest, ""));
+    EXPECT_EQ(std::string(request, 6), Frame(zdCode::kStatisticsRequest, ""));
 
     close(pair[1]);
     testing::internal::CaptureStderr();
