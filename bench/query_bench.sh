@@ -6,6 +6,8 @@
 #   (configured with -DZD_BENCH=ON for bench_pingpong). Environment: SIZES (default
 #   "100000 1000000"), MODES (default "pipelined lockstep"), CHUNKS per job (default 1), RUNS
 #   of each measurement (default 3): CPU time and memory are their medians, wall times the least.
+#   BASELINE: another zdtool (an earlier build) timed in the same runs, alternating with this one,
+#   so that the two are compared under the same load.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build/release}"
@@ -13,10 +15,11 @@ sizes="${SIZES:-100000 1000000}"
 modes="${MODES:-pipelined lockstep}"
 chunks="${CHUNKS:-1}"
 runs="${RUNS:-3}"
+baseline="${BASELINE:-}"
 zdtool="$build/tool/zdtool"
 zdsim="$build/sim/zdsim"
 pingpong="$build/bench/bench_pingpong"
-for program in "$zdtool" "$zdsim" "$pingpong"; do
+for program in "$zdtool" "$zdsim" "$pingpong" ${baseline:+"$baseline"}; do
   if [ ! -x "$program" ]; then
     echo "query_bench: $program is missing; build it with" >&2
     echo "  cmake -S . -B $build -G Ninja -DCMAKE_BUILD_TYPE=Release -DZD_BENCH=ON" >&2
@@ -81,8 +84,8 @@ fi
 echo "zdtool job listing present: $listing"
 echo "build: $build; generated farms: 100 nodes, $chunks chunk(s) per multiframe job"
 echo
-printf "%-9s %-10s %7s %9s %9s %9s %11s %9s %9s %9s %s\n" jobs mode status tool_cpu us/record \
-  tool_wall maxrss_MB floor_wall zdsim_MB gen_s "acknowledged (zdsim's count)"
+printf "%-9s %-10s %-8s %7s %9s %9s %9s %11s %9s %9s %9s %s\n" jobs mode tool status tool_cpu \
+  us/record tool_wall maxrss_MB floor_wall zdsim_MB gen_s "acknowledged (zdsim's count)"
 for jobs in $sizes; do
   for mode in $modes; do
     extra=()
@@ -97,18 +100,25 @@ for jobs in $sizes; do
     "$pingpong" listing "$port" jobs > /dev/null
 
     # Tool and floor alternate, so that a busy spell of the machine falls on both.
-    : > "$work/runs"
+    : > "$work/runs.this"
+    : > "$work/runs.baseline"
     for ((run = 0; run < runs; run++)); do
-      set +e
-      "$pingpong" measure "$work/report" "$zdtool" -s 127.0.0.1 -port "$port" -u admin -p admin \
-        -q j -usecache > /dev/null 2> "$work/tool.err"
-      set -e
-      floor=$("$pingpong" listing "$port" jobs | sed 's/wall=/floor=/' || true)
-      echo "$(cat "$work/report") $floor" >> "$work/runs"
+      for which in this ${baseline:+baseline}; do
+        program="$zdtool"
+        [ "$which" = baseline ] && program="$baseline"
+        set +e
+        "$pingpong" measure "$work/report" "$program" -s 127.0.0.1 -port "$port" -u admin \
+          -p admin -q j -usecache > /dev/null 2> "$work/tool.err"
+        set -e
+        floor=$("$pingpong" listing "$port" jobs | sed 's/wall=/floor=/' || true)
+        echo "$(cat "$work/report") $floor" >> "$work/runs.$which"
+      done
     done
     zdsim_kb=$(awk '/VmHWM/ {print $2}' "/proc/$sim_pid/status")
     stop_sim
 
+    for which in this ${baseline:+baseline}; do
+    cp "$work/runs.$which" "$work/runs"
     status=$(field "$(head -1 "$work/runs")" status)
     cpu=$(while read -r line; do
       awk -v u="$(field "$line" user)" -v s="$(field "$line" system)" 'BEGIN {print u + s}'
@@ -120,13 +130,15 @@ for jobs in $sizes; do
     # zdsim logs each listing with the acknowledgements it got; client 3 is the first timed
     # zdtool (after the cache-filling run and the first listing).
     acks=$(sed -n 's/.*Client 3: jobs listing.*records, \([0-9]* of [0-9]*\).*/\1/p' "$work/zdsim.log")
-    printf "%-9s %-10s %7s %9.2f %9.2f %9.2f %11.1f %9.2f %9.1f %9s %s\n" "$jobs" "$mode" \
-      "$status" "$cpu" "$(awk -v c="$cpu" -v n="$jobs" 'BEGIN {print c * 1e6 / n}')" \
+    [ "$which" = baseline ] && acks="-"
+    printf "%-9s %-10s %-8s %7s %9.2f %9.2f %9.2f %11.1f %9.2f %9.1f %9s %s\n" "$jobs" "$mode" \
+      "$which" "$status" "$cpu" "$(awk -v c="$cpu" -v n="$jobs" 'BEGIN {print c * 1e6 / n}')" \
       "$wall" "$(awk -v k="$rss" 'BEGIN {print k / 1024}')" "$floor_wall" \
       "$(awk -v k="$zdsim_kb" 'BEGIN {print k / 1024}')" "$generated" "${acks:-none}"
     if [ "$status" != 0 ]; then
       echo "  zdtool exited with $status: $(head -c 300 "$work/tool.err" | tr '\n' ' ')"
     fi
+    done
   done
 done
 echo

@@ -6,10 +6,12 @@
 #include <cstdlib>
 #include <ctime>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
 #include "CommandLine.h"
+#include "ListingRecords.h"
 #include "Queries.h"
 #include "Statistics.h"
 #include "TableOutput.h"
@@ -21,10 +23,10 @@ bool Configure() {
     tzset();
     resetRunSettings();
     resetColumnLists();
-    nVerbose = 0;
+    nVerbose = 1;
     std::string jobs;
-    for (int i = 0; i < jobFieldsCount; ++i)
-        jobs += std::string(jobFields[i].keyword) + ",";
+    for (const zdField<jobentry>& field : jobCatalogue)
+        jobs += std::string(field.keyword) + ",";
     buildJobFormat((jobs + "quality,start_frame").c_str());
     buildCpuFormat(
         "chunkid,id,os,name,num,ip,sst,ppriority,jobid,status,tpause,jobname,chunknamef,"
@@ -35,13 +37,31 @@ bool Configure() {
     return true;
 }
 
-// Widths and one row of the table, so every cell is formatted twice as in a listing.
-template <typename List, typename Calculate, typename Dump>
-void Draw(const List& list, Calculate calculate, Dump dump) {
-    calculate(list);
-    for (const auto& record : list.records)
-        dump(record);
-    tableText.clear();
+// One record through a listing's table with every column, as the tool draws it: each cell is
+// formatted, measured, kept and read back.
+template <typename Record, typename Parse>
+void Draw(const std::string& text, zdColumns<Record> columns, Parse parse) {
+    const zdQueryOptions options = queryOptionsFromSettings();
+    const std::vector<std::string> keys = columns.attributeKeys;
+    zdListing<Record> listing(std::move(columns), options);
+    Record record;
+    parse(text, record);
+    zdCellContext context;
+    context.engineName = [](int) { return std::string_view(); };
+    std::string decoded;
+    std::vector<std::string_view> values;
+    if constexpr (std::is_same_v<Record, jobentry>) {
+        jobAttributeValues(record, keys, decoded, values);
+        context.attributes = values.data();
+    }
+    listing.Add(record, true, context);
+    listing.Add(record, true, context);
+    const std::string table = listing.Text();
+    // Two header lines and two rows, whatever the record held.
+    size_t lines = 0;
+    for (char c : table)
+        lines += c == '\n';
+    if (lines < 4) std::abort();
 }
 
 }  // namespace
@@ -51,57 +71,36 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)configured;
     if (size == 0) return 0;
     const int kind = data[0] % 7;
+    // The tool reads a payload up to its first NUL.
     std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
+    text.resize(std::char_traits<char>::length(text.c_str()));
     switch (kind) {
-        case 0: {
-            zdJobList list;
-            prepareJobColumns(list);
-            jobentry job;
-            parseJobRecord(text.c_str(), job, list.arena, list.attributeKeys);
-            list.records.push_back(job);
-            Draw(list, calculateJobColumns, dumpJob);
+        case 0:
+            Draw(text, jobColumnsOf(jobColumns), zdProtocol::ParseJobRecord);
             break;
-        }
-        case 1: {
-            zdCpuList list;
-            cpuentry cpu;
-            parseCpuRecord(text.c_str(), cpu, list.arena);
-            list.records.push_back(cpu);
-            Draw(list, calculateCpuColumns, dumpCpu);
+        case 1:
+            Draw(text, cpuColumnsOf(cpuColumns), zdProtocol::ParseNodeRecord);
             break;
-        }
-        case 2: {
-            zdChunkList list;
-            chunkentry chunk;
-            parseChunkRecord(text.c_str(), chunk, list.arena);
-            list.records.push_back(chunk);
-            Draw(list, calculateChunkColumns, dumpChunk);
+        case 2:
+            Draw(text, chunkColumnsOf(chunkColumns), zdProtocol::ParseChunkRecord);
             break;
-        }
-        case 3: {
-            zdPoolList list;
-            poolentry pool;
-            parsePoolRecord(text.c_str(), pool, list.arena);
-            list.records.push_back(pool);
-            Draw(list, calculatePoolColumns, dumpPool);
+        case 3:
+            Draw(text, poolColumnsOf(poolColumns), zdProtocol::ParsePoolRecord);
             break;
-        }
-        case 4: {
-            zdLogList list;
-            logentry log;
-            parseLogRecord(text.c_str(), log, list.arena);
-            list.records.push_back(log);
-            Draw(list, calculateLogColumns, dumpLog);
+        case 4:
+            Draw(text, logColumnsOf(logColumns), zdProtocol::ParseLogRecord);
             break;
-        }
         case 5: {
-            std::vector<std::pair<std::string, std::string>> attributes;
-            decodeJobAttributes(text, attributes);
+            jobentry job;
+            job.attributeBlock = text;
+            std::string decoded;
+            std::vector<std::string_view> values;
+            jobAttributeValues(job, {"start_frame", "quality", ""}, decoded, values);
             break;
         }
         default:
             update_stats(text);
-            statsReport();
+            statsReport(listingCounts());
             break;
     }
     return 0;

@@ -211,10 +211,15 @@ void ParseLogRecord(std::string_view payload, logentry& log) {
 // ---- Property groups ----
 
 void AppendPropertyGroup(std::string& out, std::string_view name, std::string_view value,
-                         bool specified, bool pathSubstitution) {
+                         bool specified, bool pathSubstitution, TextRule rule) {
     LineWriter lines(out);
-    lines.Text(name);
-    lines.Text(value);
+    if (rule == TextRule::kOneLine) {
+        lines.Text(name);
+        lines.Text(value);
+    } else {
+        lines.Raw(name);
+        lines.Raw(value);
+    }
     lines.Flag(specified);
     lines.Flag(pathSubstitution);
 }

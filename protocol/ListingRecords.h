@@ -211,8 +211,11 @@ void ParseLogRecord(std::string_view payload, logentry& log);
 
 // Property groups, the text inside a job's attribute block and a submission's properties block:
 // four lines per property (name, value, specified flag, path substitution flag).
+// kOneLine turns line breaks and NULs into spaces; kAsGiven is how clients have always written
+// their submissions' properties.
+enum class TextRule { kOneLine, kAsGiven };
 void AppendPropertyGroup(std::string& out, std::string_view name, std::string_view value,
-                         bool specified, bool pathSubstitution);
+                         bool specified, bool pathSubstitution, TextRule rule = TextRule::kOneLine);
 // Calls visit(name, value, specifiedLine, pathSubstitutionLine) per group in order, up to the
 // first empty name or the end of the text; missing lines are empty.
 template <typename Visit>

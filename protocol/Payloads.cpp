@@ -41,7 +41,7 @@ std::string BuildNumberReply(long value) {
 }
 
 long ParseNumberReply(std::string_view payload) {
-    return ParseLong(payload);
+    return ParseLong(LineOf(payload, 1));
 }
 
 // ---- Status ----
@@ -108,6 +108,10 @@ TemplateReply ParseTemplateReply(std::string_view payload) {
 
 std::string BuildPasswordChange(std::string_view oldBase64, std::string_view newBase64) {
     return Lines({oldBase64, newBase64});
+}
+
+PasswordChange ParsePasswordChange(std::string_view payload) {
+    return {LineOf(payload, 1), LineOf(payload, 2)};
 }
 
 // ---- Commands ----
@@ -303,6 +307,10 @@ bool ParseStatisticsText(std::string_view text, DispatcherStatistics& statistics
 
 std::string BuildStatisticsReply(const DispatcherStatistics& statistics) {
     return EncodeBase64(BuildStatisticsText(statistics)) + "\n";
+}
+
+std::string_view ParseStatisticsReply(std::string_view payload) {
+    return LineOf(payload, 1);
 }
 
 }  // namespace zdProtocol

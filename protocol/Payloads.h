@@ -28,6 +28,7 @@ LoginPayload ParseLogin(std::string_view payload);
 // The login result, and the other one-number answers: a password change (1 accepted), a
 // submission (the new job's ID).
 std::string BuildNumberReply(long value);
+// The number on line 1.
 long ParseNumberReply(std::string_view payload);
 
 // Status, kStatusRequest -> kStatus: twelve lines.
@@ -53,6 +54,10 @@ TemplateReply ParseTemplateReply(std::string_view payload);
 
 // Password change: Base64 of the old and the new password.
 std::string BuildPasswordChange(std::string_view oldBase64, std::string_view newBase64);
+struct PasswordChange {
+    std::string_view oldBase64, newBase64;
+};
+PasswordChange ParsePasswordChange(std::string_view payload);
 
 // Node, job and chunk commands: the ID of what they act on and an optional argument, each on a
 // line of its own; pool and parent commands put the argument first.
@@ -193,6 +198,8 @@ std::string BuildStatisticsText(const DispatcherStatistics& statistics);
 // False, leaving `statistics` alone, when the text has fewer than 32 lines.
 bool ParseStatisticsText(std::string_view text, DispatcherStatistics& statistics);
 std::string BuildStatisticsReply(const DispatcherStatistics& statistics);
+// The Base64 of the statistics text that a reply carries.
+std::string_view ParseStatisticsReply(std::string_view payload);
 
 }  // namespace zdProtocol
 

@@ -8,59 +8,18 @@
 #include <utility>
 #include <vector>
 
+#include "CodeWords.h"
 #include "Payloads.h"
 
 namespace zdsim {
 
-// Code sets shared with the tool's tables.
-namespace JobStatus {
-constexpr int kOnQueue = 1;
-constexpr int kStarted = 2;
-constexpr int kStartedWithWarnings = 4;
-constexpr int kPreJobAction = 8;
-constexpr int kPostJobAction = 16;
-constexpr int kPreJobActionPending = 32;
-constexpr int kPostJobActionPending = 64;
-constexpr int kCompleted = 128;
-constexpr int kCompletedWithWarnings = 256;
-}  // namespace JobStatus
-namespace PacketType {
-constexpr int kMultiframe = 1;
-constexpr int kSingleHost = 2;
-constexpr int kBroadcast = 4;
-constexpr int kImageSlicing = 8;
-}  // namespace PacketType
-namespace NodeStatus {
-constexpr int kIdle = 1;
-constexpr int kPaused = 2;
-constexpr int kCompleted = 4;
-constexpr int kInProgress = 8;
-constexpr int kStarting = 16;
-constexpr int kPreChunk = 32;
-constexpr int kPostChunk = 4096;
-constexpr int kStreamingTemplates = 8192;
-constexpr int kKilled = 16384;
-constexpr int kUnavailableByTimetable = 65536;
-constexpr int kLogged = 131072;
-constexpr int kOffline = 262144;
-}  // namespace NodeStatus
-namespace NodeOs {
-constexpr int kWindows = 1;
-constexpr int kLinux = 2;
-constexpr int kOsX = 4;
-}  // namespace NodeOs
-namespace ChunkStatus {
-constexpr int kOnHold = 1;
-constexpr int kSent = 2;
-constexpr int kCompleted = 4;
-constexpr int kCompletedWithWarnings = 8;
-}  // namespace ChunkStatus
-namespace LogType {
-constexpr int kSystem = 1;
-constexpr int kUser = 2;
-constexpr int kClient = 4;
-constexpr int kError = 8;
-}  // namespace LogType
+// The farm's code sets are the protocol's.
+namespace JobStatus = ::JobStatus;
+namespace PacketType = ::PacketType;
+namespace NodeStatus = ::NodeStatus;
+namespace NodeOs = ::NodeOs;
+namespace ChunkStatus = ::ChunkStatus;
+namespace LogType = ::LogType;
 
 struct User {
     std::string name;

@@ -115,7 +115,7 @@ std::string UsageText() {
            "  --template-file-name UID=NAME\n"
            "                          give NAME as the file name of UID's template\n"
            "  --hashes-file FILE      serve FILE's exact text as the hashes map\n"
-           "  --refuse-submissions    refuse every job, edit and folder submitted (0xAF)\n"
+           "  --refuse-submissions    refuse every job, edit and folder submitted\n"
            "\n"
            "zdsim runs until interrupted (SIGINT or SIGTERM). Exit status: 0 after a clean stop,\n"
            "1 when it cannot start, 2 for a bad command line.\n";

@@ -335,14 +335,15 @@ void HandleControl(const Context& context, unsigned char code, const std::string
 
 Replies HandlePasswordChange(const Context& context, const Session& session,
                              const std::string& payload) {
+    const zdProtocol::PasswordChange change = zdProtocol::ParsePasswordChange(payload);
     std::string before;
     std::string after;
     User* user = nullptr;
     for (User& each : context.farm->users)
         if (each.name == session.user) user = &each;
     const bool accepted = user != nullptr && session.loginResult == user->loginResult &&
-                          DecodeBase64(LineOf(payload, 1), before) &&
-                          DecodeBase64(LineOf(payload, 2), after) && before == user->password;
+                          DecodeBase64(change.oldBase64, before) &&
+                          DecodeBase64(change.newBase64, after) && before == user->password;
     if (accepted) user->password = after;
     return {{Code::kPasswordResult, accepted ? "1\n" : "0\n"}};
 }

@@ -74,29 +74,29 @@ struct Context {
 // The answer to a login of `user` with the decoded `password`.
 int DecideLogin(const Farm& farm, const std::string& user, const std::string& password);
 
-// 0x20 "host\nuser\nBase64(password)\nkind\n" -> 0x68 "N\n".
+// kLogin "host\nuser\nBase64(password)\nkind\n" -> kLoginResult "N\n".
 Replies HandleLogin(const Context& context, Session& session, const std::string& payload);
-// 0x23 -> 0x6E, twelve lines (docs/protocol.md).
+// kStatusRequest -> kStatus, twelve lines (docs/protocol.md).
 Replies HandleStatus(const Context& context, const Session& session);
-// 0xD1 -> 0xD4 with the hashes map.
+// kHashesRequest -> kHashes with the hashes map.
 Replies HandleHashesRequest(const Context& context);
-// 0xD2 "UID" -> 0xD3 "UID\nname\nfile name\nBase64(text)\n"; an unknown UID gets empty name,
-// file name and text.
+// kTemplateRequest "UID" -> kTemplate "UID\nname\nfile name\nBase64(text)\n"; an unknown UID
+// gets empty name, file name and text.
 Replies HandleTemplateRequest(const Context& context, const std::string& payload);
 
-// 0xC0 -> 0xC2 whose line 1 is the Base64 of the 32-line statistics text.
+// kStatisticsRequest -> kStatistics whose line 1 is the Base64 of the 32-line statistics text.
 Replies HandleStatisticsRequest(const Context& context);
 
 // Node, job and chunk commands: applied to the farm, no reply. `note` (when not null) receives
 // a line for the log when the command names what the farm does not hold.
 void HandleControl(const Context& context, unsigned char code, const std::string& payload,
                    std::string* note);
-// 0xBE "Base64(old)\nBase64(new)\n" -> 0xBF "1\n" after changing the logged-in user's password
-// when `old` is it, else 0xBF "0\n".
+// kPasswordChange "Base64(old)\nBase64(new)\n" -> kPasswordResult "1\n" after changing the
+// logged-in user's password when `old` is it, else "0\n".
 Replies HandlePasswordChange(const Context& context, const Session& session,
                              const std::string& payload);
-// 0x34, 0x76 and 0x80 -> 0xAE "ID\n", or a refusal (0x69 malformed, 0xAF content) whose text
-// says why.
+// kNewJob, kEditedJob and kNewFolder -> kSubmitted "ID\n", or a refusal (kRefused malformed,
+// kRefusedContent content) whose text says why.
 Replies HandleSubmission(const Context& context, const Session& session, unsigned char code,
                          const std::string& payload);
 // Replaces `attributes` with the block after Base64: groups of four lines up to the first empty

@@ -1,5 +1,5 @@
 // zdtool's command line: run settings, the flag table and its parser, the usage text,
-// verbosity-filtered output and the comma-list tokenizer.
+// verbosity-filtered output.
 #include "CommandLine.h"
 
 #include <cstdarg>
@@ -124,29 +124,6 @@ void _zdprintf(int level, const char* format, ...) {
     va_start(args, format);
     zdVprintf(stdout, format, args);
     va_end(args);
-}
-
-int tokenizer(const char* text, char** tokens) {
-    int count = 0;
-    if (text) {
-        std::string work(text);
-        size_t start = 0;
-        while (count < kMaxTokens - 1 && start < work.size()) {
-            size_t comma = work.find(',', start);
-            if (comma == std::string::npos) comma = work.size();
-            if (comma > start) tokens[count++] = strndup(work.c_str() + start, comma - start);
-            start = comma + 1;
-        }
-    }
-    tokens[count] = nullptr;
-    return count;
-}
-
-void deallocatetokens(int count, char** tokens) {
-    for (int i = 0; i < count; ++i) {
-        std::free(tokens[i]);
-        tokens[i] = nullptr;
-    }
 }
 
 namespace {

@@ -19,7 +19,8 @@
 
 #include "CommandLine.h"
 #include "ConsoleOutput.h"
-#include "ZRBase64.h"
+#include "PayloadText.h"
+#include "Payloads.h"
 #include "ZRRuntime.h"
 
 using namespace ZRFramework;
@@ -320,26 +321,21 @@ bool loginToDispatcher() {
     _zdprintf(3, "Authenticating...\n");
     std::string host;
     GetHostName(host);
-    char* encoded = nullptr;
-    if (ZRBase64::EncodeAlloc(password.data(), password.size(), &encoded) == 0) {
-        closeConnection();
-        return false;
-    }
-    std::string login = host + "\n" + username + "\n" + encoded + "\n" + "4" + "\n";
-    ZRBase64::DeleteBuffer(&encoded);
-    sendMsg(zdCode::kLogin, login);
+    const std::string encoded = zdProtocol::EncodeBase64(password);
+    sendMsg(zdCode::kLogin,
+            zdProtocol::BuildLogin({host, username, encoded, zdProtocol::kClientKind}));
     if (!waitForMsg(zdCode::kLoginResult)) {
         closeConnection();
         return false;
     }
-    switch (std::atoi(getstringline(rcvargs, 1).c_str())) {
-        case 0:
+    switch (zdProtocol::ParseNumberReply(rcvargs)) {
+        case zdProtocol::LoginResult::kUser:
             _zdprintf(3, "Login succesfully.\n");
             break;
-        case 2:
+        case zdProtocol::LoginResult::kGuest:
             _zdprintf(3, "Logged as guest.\n");
             break;
-        case 3:
+        case zdProtocol::LoginResult::kDenied:
             zdError("Login to Dispatcher denied.\n");
             closeConnection();
             return false;
@@ -357,9 +353,10 @@ bool requestStatus(bool apply) {
         return false;
     }
     if (!apply) return true;
-    protocol_version = std::atoi(getstringline(rcvargs, 12).c_str());
-    dispatcher_version = getstringline(rcvargs, 6) + " - Build " + getstringline(rcvargs, 7);
-    selectionLogic = std::atoi(getstringline(rcvargs, 1).c_str());
+    const zdProtocol::StatusPayload status = zdProtocol::ParseStatus(rcvargs);
+    protocol_version = static_cast<int>(status.protocolVersion);
+    dispatcher_version = std::string(status.version) + " - Build " + std::string(status.build);
+    selectionLogic = static_cast<int>(status.selectionLogic);
     if (protocol_version != kProtocolVersion) {
         _zdprintf(1, "\n### Protocol version Mismatch. Expecting %d, received %d!\n\n",
                   kProtocolVersion, protocol_version);

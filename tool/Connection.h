@@ -6,9 +6,10 @@
 #include <cstdint>
 #include <string>
 #include "MessageCodes.h"
+#include "Payloads.h"
 
 // The protocol version this tool speaks.
-constexpr int kProtocolVersion = 610;
+using zdProtocol::kProtocolVersion;
 // Largest frame (length field or inflated text) the tool accepts from the Dispatcher.
 constexpr uint32_t kMaxFrameBytes = 64u * 1024u * 1024u;
 

@@ -9,32 +9,14 @@
 #include "CommandLine.h"
 #include "Connection.h"
 #include "ConsoleOutput.h"
+#include "PayloadText.h"
+#include "Payloads.h"
 #include "RunSettings.h"
-#include "ZRBase64.h"
 #include "ZRRuntime.h"
 
 using namespace ZRFramework;
 
 namespace {
-
-struct Base64Text {
-    char* text = nullptr;
-    ~Base64Text() { ZRBase64::DeleteBuffer(&text); }
-};
-
-// False when the encoding failed.
-bool encode(const std::string& plain, Base64Text& out) {
-    return ZRBase64::EncodeAlloc(plain.data(), plain.size(), &out.text) != 0 && out.text;
-}
-
-std::string number(long value) {
-    return std::to_string(value) + "\n";
-}
-
-// Payloads are built as strings, so texts of any length go out whole.
-std::string numberAndText(long value, const char* text) {
-    return number(value) + text + "\n";
-}
 
 // Only the chosen listing follows a command; everything else is switched off.
 void selectOnly(int* chosen) {
@@ -50,19 +32,16 @@ int runDispatcherCommand() {
         case 1:
             sendMsg(zdCode::kSoftRestart, std::string());
             return 0;
-        case 2: {
-            Base64Text oldEncoded, newEncoded;
-            if (!encode(password, oldEncoded) || !encode(new_password, newEncoded)) return -1;
-            std::string payload =
-                std::string(oldEncoded.text) + "\n" + std::string(newEncoded.text) + "\n";
-            sendMsg(zdCode::kPasswordChange, payload);
+        case 2:
+            sendMsg(zdCode::kPasswordChange,
+                    zdProtocol::BuildPasswordChange(zdProtocol::EncodeBase64(password),
+                                                    zdProtocol::EncodeBase64(new_password)));
             if (!waitPausedFor({zdCode::kPasswordResult})) return -1;
-            if (std::atoi(getstringline(rcvargs, 1).c_str()) == 1)
+            if (zdProtocol::ParseNumberReply(rcvargs) == 1)
                 _zdprintf(1, "Account password successfully updated\n");
             else
                 zdError("Dispatcher denied the operation.\n");
             return 0;
-        }
         case 3:
             sendMsg(zdCode::kStatisticsReset, std::string());
             return waitPausedFor({zdCode::kStatus}) ? 0 : -1;
@@ -85,7 +64,8 @@ void runNodeCommand() {
     selectOnly(&queryCpus);
     bool onJob = controlCpu == 8 || controlCpu == 9;
     if (onJob) queryJobs = 1;
-    sendMsg(codes[controlCpu - 1], number(onJob ? jobid : cpuid));
+    const unsigned char command = codes[controlCpu - 1];
+    sendMsg(command, zdProtocol::BuildCommand(command, onJob ? jobid : cpuid));
     if (controlCpu == 7) queryActive = 0;
 }
 
@@ -97,6 +77,7 @@ void runJobCommand() {
         kJobLock,     kJobArchive, kJobUnarchive, kJobProject, kJobDepartment};
     if (controlJobs < 1 || controlJobs > 17) return;
     selectOnly(&queryJobs);
+    const unsigned char command = codes[controlJobs - 1];
     std::string payload;
     switch (controlJobs) {
         case 4:   // rename
@@ -104,31 +85,32 @@ void runJobCommand() {
         case 9:   // notes
         case 16:  // project
         case 17:  // department
-            payload = numberAndText(jobid, strBuffer);
+            payload = zdProtocol::BuildCommand(command, jobid, std::string_view(strBuffer));
             break;
         case 5:  // priority
         case 7:  // max nodes
-            payload = number(jobid) + number(intBuffer);
+            payload = zdProtocol::BuildCommand(command, jobid, intBuffer);
             break;
         case 6:  // the pool comes first
-            payload = std::string(strBuffer) + "\n" + number(jobid);
+            payload = zdProtocol::BuildCommand(command, jobid, std::string_view(strBuffer));
             break;
         case 11:  // the parent comes first
-            payload = number(intBuffer) + number(jobid);
+            payload = zdProtocol::BuildCommand(command, jobid, intBuffer);
             break;
         default:
-            payload = number(jobid);
+            payload = zdProtocol::BuildCommand(command, jobid);
             break;
     }
-    sendMsg(codes[controlJobs - 1], payload);
+    sendMsg(command, payload);
     if (controlJobs == 10) jobid = 0;  // the job is gone: list them all
 }
 
 void runChunkCommand() {
     if (controlChunks != 1 && controlChunks != 2) return;
     selectOnly(&queryChunks);
-    sendMsg(controlChunks == 1 ? zdCode::kChunkRequeue : zdCode::kChunkComplete,
-            number(jobid) + number(chunkid));
+    const unsigned char command =
+        controlChunks == 1 ? zdCode::kChunkRequeue : zdCode::kChunkComplete;
+    sendMsg(command, zdProtocol::BuildCommand(command, jobid, static_cast<long>(chunkid)));
 }
 
 }  // namespace

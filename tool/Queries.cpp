@@ -1,290 +1,64 @@
-// Query mode: record parsing, reception rules, display filters, id tables and the conversations
-// of the jobs, nodes, logs, pools and chunks listings.
+// Query mode: reception rules, display filters, id tables, the listings' tables and the
+// conversations of the jobs, nodes, logs, pools and chunks listings.
 #include "Queries.h"
 
-#include <poll.h>
-#include <sys/socket.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <new>
-#include <unordered_map>
+#include <string_view>
 
+#include "CodeWords.h"
 #include "CommandLine.h"
 #include "Connection.h"
 #include "ConsoleOutput.h"
+#include "Payloads.h"
 #include "Statistics.h"
-#include "TableOutput.h"
 #include "TemplateListing.h"
-#include "ZRBase64.h"
-
-// ---- Text arena ----
 
 namespace {
 
-constexpr size_t kArenaBlock = 256 * 1024;
+std::vector<int> columnList(const int* columns) {
+    std::vector<int> list;
+    for (int i = 0; i < kMaxColumns - 1 && columns[i] != 0; ++i)
+        list.push_back(columns[i]);
+    list.push_back(0);
+    return list;
+}
 
 }  // namespace
 
-char* zdTextArena::Reserve(size_t bytes, size_t alignment) {
-    // A text larger than a quarter block gets a block of its own, so the current one is not
-    // abandoned half empty.
-    if (bytes > kArenaBlock / 4) {
-        large_.emplace_back(new char[bytes + alignment]);
-        char* own = large_.back().get();
-        return own + (alignment - reinterpret_cast<uintptr_t>(own) % alignment) % alignment;
-    }
-    size_t skip =
-        next_ ? (alignment - reinterpret_cast<uintptr_t>(next_) % alignment) % alignment : 0;
-    if (!next_ || left_ < skip + bytes) {
-        blocks_.emplace_back(new char[kArenaBlock]);
-        next_ = blocks_.back().get();
-        left_ = kArenaBlock;
-        skip = (alignment - reinterpret_cast<uintptr_t>(next_) % alignment) % alignment;
-    }
-    char* at = next_ + skip;
-    next_ = at + bytes;
-    left_ -= skip + bytes;
-    return at;
-}
-
-std::string_view zdTextArena::StoreInNewBlock(const char* text, size_t length) {
-    char* copy = Reserve(length + 1, 1);
-    if (length) std::memcpy(copy, text, length);
-    copy[length] = '\0';
-    return std::string_view(copy, length);
-}
-
-std::string_view* zdTextArena::AllocateViews(size_t count) {
-    return reinterpret_cast<std::string_view*>(
-        Reserve(count * sizeof(std::string_view), alignof(std::string_view)));
-}
-
-void zdTextArena::Clear() {
-    blocks_.clear();
-    large_.clear();
-    next_ = nullptr;
-    left_ = 0;
-}
-
-void zdTextArena::Rewind() {
-    large_.clear();
-    if (blocks_.size() > 1) blocks_.resize(1);
-    next_ = blocks_.empty() ? nullptr : blocks_.front().get();
-    left_ = blocks_.empty() ? 0 : kArenaBlock;
-}
-
-// ---- Parsing ----
-
-namespace {
-
-bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-// Walks a payload's lines once, from the first; the text ends at its first NUL.
-class LineReader {
-public:
-    explicit LineReader(const char* text) : next_(text ? text : "") {}
-
-    // The next line without its line feed; empty once the text is used up.
-    std::string_view Next() {
-        const char* start = next_;
-        const char* stop = strchrnul(start, '\n');
-        next_ = *stop == '\n' ? stop + 1 : stop;
-        return std::string_view(start, static_cast<size_t>(stop - start));
-    }
-    void Skip(int lines) {
-        while (lines-- > 0)
-            Next();
-    }
-    long Long() { return parseLong(Next()); }
-    int Int() { return parseInt(Next()); }
-    // A missing or empty line reads as false, like every other missing value.
-    bool Flag() {
-        std::string_view line = Next();
-        return !line.empty() && line != "0";
-    }
-    std::string_view Text(zdTextArena& arena) {
-        std::string_view line = Next();
-        return line.empty() ? std::string_view() : arena.Store(line);
-    }
-    float Float() {
-        std::string line(Next());
-        return std::strtof(line.c_str(), nullptr);
-    }
-
-private:
-    const char* next_;
-};
-
-}  // namespace
-
-long parseLong(std::string_view text) {
-    size_t i = 0;
-    while (i < text.size() && isBlank(text[i]))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    const unsigned long limit =
-        negative ? static_cast<unsigned long>(LONG_MAX) + 1 : static_cast<unsigned long>(LONG_MAX);
-    unsigned long value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        const unsigned long digit = static_cast<unsigned long>(text[i] - '0');
-        value = value > (limit - digit) / 10 ? limit : value * 10 + digit;
-    }
-    if (!negative) return static_cast<long>(value);
-    return value == limit ? LONG_MIN : -static_cast<long>(value);
-}
-
-int parseInt(std::string_view text) {
-    const long value = parseLong(text);
-    return value > INT_MAX ? INT_MAX : value < INT_MIN ? INT_MIN : static_cast<int>(value);
-}
-
-bool decodeBase64Into(std::string_view base64, std::string& out) {
-    unsigned long size = base64.size() / 4 * 3 + 3;
-    out.resize(size);
-    if (!ZRFramework::ZRBase64::Decode(base64.data(), base64.size(), &out[0], &size)) {
-        out.clear();
-        return false;
-    }
-    out.resize(size);
-    return true;
-}
-
-bool decodeJobAttributes(std::string_view base64,
-                         std::vector<std::pair<std::string, std::string>>& attributes) {
-    attributes.clear();
-    std::string scratch;
-    std::unordered_map<std::string, size_t> positions;
-    return forEachJobAttribute(base64, scratch, [&](std::string_view name, std::string_view value) {
-        // The property map keeps one value per name: a later group replaces the earlier one.
-        auto [at, added] = positions.emplace(std::string(name), attributes.size());
-        if (added) {
-            attributes.emplace_back(std::string(name), std::string(value));
-        } else {
-            attributes[at->second].second = std::string(value);
-        }
-    });
-}
-
-void parseJobRecord(const char* payload, jobentry& job, zdTextArena& arena,
-                    const std::vector<std::string>& attributeKeys) {
-    LineReader lines(payload);
-    job.subtm = lines.Long();
-    job.pktype = lines.Int();
-    job.engine = lines.Int();
-    job.priority = lines.Int();
-    job.maxcpu = lines.Int();
-    job.workingcpu = lines.Int();
-    job.paused = lines.Flag();
-    job.endtm = lines.Long();
-    job.starttm = lines.Long();
-    job.status = lines.Int();
-    job.progress = lines.Int();
-    job.submitter = lines.Text(arena);
-    job.name = lines.Text(arena);
-    job.id = lines.Long();
-    job.pksize = lines.Int();
-    job.pool = lines.Text(arena);
-    job.skiperror = lines.Flag();
-    job.parent = lines.Long();
-    job.type = lines.Int();
-    job.depend = lines.Text(arena);
-    job.requeued = lines.Int();
-    lines.Skip(10);  // 22-31
-    job.locked = lines.Flag();
-    job.archived = lines.Flag();
-    std::string_view block = lines.Next();
-    job.group = lines.Text(arena);
-    job.department = lines.Text(arena);
-
-    job.attributes = nullptr;
-    if (attributeKeys.empty()) return;
-    std::string_view* values = arena.AllocateViews(attributeKeys.size());
-    for (size_t k = 0; k < attributeKeys.size(); ++k)
-        new (&values[k]) std::string_view();
-    static std::string scratch;  // the tool is single-threaded; reused for every job
-    forEachJobAttribute(block, scratch, [&](std::string_view name, std::string_view value) {
-        for (size_t k = 0; k < attributeKeys.size(); ++k) {
-            if (attributeKeys[k] == name) values[k] = arena.Store(value);
-        }
-    });
-    job.attributes = values;
-}
-
-void parseCpuRecord(const char* payload, cpuentry& cpu, zdTextArena& arena) {
-    LineReader lines(payload);
-    cpu.chunkid = lines.Long();
-    cpu.id = lines.Long();
-    cpu.os = lines.Int();
-    cpu.name = lines.Text(arena);
-    cpu.num = lines.Text(arena);
-    cpu.ip = lines.Text(arena);
-    cpu.sst = lines.Text(arena);
-    cpu.cpuusage = lines.Text(arena);
-    cpu.ramusage = lines.Text(arena);
-    cpu.ppriority = lines.Int();
-    cpu.jobid = lines.Long();
-    cpu.status = lines.Int();
-    cpu.tpause = lines.Int();
-    cpu.jobname = lines.Text(arena);
-    cpu.chunknamef = lines.Text(arena);
-    cpu.chunkname = lines.Text(arena);
-    cpu.logpath = lines.Text(arena);
-    cpu.supmask = lines.Text(arena);
-    cpu.version = lines.Int();
-    cpu.rtlog = lines.Int();
-    cpu.priority = lines.Int();
-    lines.Skip(2);  // 22-23
-    cpu.notes = lines.Text(arena);
-}
-
-void parseChunkRecord(const char* payload, chunkentry& chunk, zdTextArena& arena) {
-    LineReader lines(payload);
-    lines.Skip(1);
-    chunk.id = lines.Long();
-    chunk.sf = lines.Float();
-    chunk.ef = lines.Float();
-    chunk.st = lines.Long();
-    chunk.et = lines.Long();
-    chunk.renderby = lines.Text(arena);
-    chunk.result = lines.Text(arena);
-    chunk.status = lines.Int();
-    lines.Skip(2);  // 10-11
-    chunk.bf = static_cast<float>(lines.Int());
-    chunk.requeued = lines.Int();
-}
-
-void parsePoolRecord(const char* payload, poolentry& pool, zdTextArena& arena) {
-    LineReader lines(payload);
-    pool.parent = lines.Text(arena);
-    pool.name = lines.Text(arena);
-    pool.ip = lines.Text(arena);
-    pool.extra = lines.Text(arena);
-}
-
-void parseLogRecord(const char* payload, logentry& log, zdTextArena& arena) {
-    LineReader lines(payload);
-    log.type = lines.Int();
-    log.time = lines.Text(arena);
-    log.entry = lines.Text(arena);
-    log.ip = lines.Text(arena);
-    log.host = lines.Text(arena);
-    log.user = lines.Text(arena);
+zdQueryOptions queryOptionsFromSettings() {
+    zdQueryOptions o;
+    o.printJobs = queryJobs || queryAll;
+    o.printNodes = queryCpus || queryAll;
+    o.printLogs = queryLogs || queryAll;
+    o.printPools = queryPools || queryAll;
+    o.job = jobid;
+    o.node = cpuid;
+    o.chunk = chunkid;
+    o.archiveMode = queryArchiveMode;
+    o.jobParent = queryJobParent;
+    o.jobStatus = queryJobStatus;
+    o.jobEngine = queryJobEngine;
+    o.nodeStatus = queryCpuStatus;
+    o.nodeOs = queryCpuOs;
+    o.drawRows = nVerbose >= 1;
+    o.constants = nCostants != 0;
+    o.style.headers = nHeaders != 0;
+    o.style.separators = nSeparators != 0;
+    o.jobColumns = jobColumns;
+    o.cpuColumns = columnList(cpuColumns);
+    o.chunkColumns = columnList(chunkColumns);
+    o.poolColumns = columnList(poolColumns);
+    o.logColumns = columnList(logColumns);
+    return o;
 }
 
 // ---- Reception rules and display filters ----
 
-bool retainJob(const jobentry& job) {
-    if (job.type == 1) return true;
-    if (job.id == jobid) return true;
-    switch (queryArchiveMode) {
+bool retainJob(const jobentry& job, const zdQueryOptions& o) {
+    if (job.type == JobType::kFolder) return true;
+    if (job.id == o.job) return true;
+    switch (o.archiveMode) {
         case 0:
             return !job.archived;
         case 1:
@@ -296,21 +70,21 @@ bool retainJob(const jobentry& job) {
 
 // -1 switches the job filter off, and so does 0: a deleted job leaves "no particular job".
 // Other negative values name no job, so nothing passes.
-bool showJob(const jobentry& job) {
-    return (jobid == -1 || jobid == 0 || (jobid > 0 && job.id == jobid)) &&
-           (queryJobStatus == -1 || job.status == queryJobStatus) &&
-           (queryJobEngine == -1 || job.engine == queryJobEngine) &&
-           (queryJobParent == -2 || job.parent == queryJobParent);
+bool showJob(const jobentry& job, const zdQueryOptions& o) {
+    return (o.job == -1 || o.job == 0 || (o.job > 0 && job.id == o.job)) &&
+           (o.jobStatus == -1 || job.status == o.jobStatus) &&
+           (o.jobEngine == -1 || job.engine == o.jobEngine) &&
+           (o.jobParent == -2 || job.parent == o.jobParent);
 }
 
-bool showCpu(const cpuentry& cpu) {
-    return (cpuid == -1 || cpu.id == cpuid) &&
-           (queryCpuStatus == -1 || cpu.status == queryCpuStatus) &&
-           (queryCpuOs == -1 || cpu.os == queryCpuOs);
+bool showCpu(const cpuentry& cpu, const zdQueryOptions& o) {
+    return (o.node == -1 || cpu.id == o.node) &&
+           (o.nodeStatus == -1 || cpu.status == o.nodeStatus) &&
+           (o.nodeOs == -1 || cpu.os == o.nodeOs);
 }
 
-bool showChunk(const chunkentry& chunk) {
-    return chunkid == -1 || chunk.id == chunkid;
+bool showChunk(const chunkentry& chunk, const zdQueryOptions& o) {
+    return o.chunk == -1 || chunk.id == o.chunk;
 }
 
 // ---- Tables and counters ----
@@ -346,6 +120,10 @@ void resetQueryState() {
     forgetTemplateNames();
 }
 
+zdListingCounts listingCounts() {
+    return {jobsRetained, cpusReceived, logsReceived, poolsCounted};
+}
+
 bool ValidateJobId(long id) {
     return contains(jobIdTable, id);
 }
@@ -356,6 +134,65 @@ bool ValidateChunkId(long id) {
     return contains(chunkIdTable, id);
 }
 
+// ---- Listing tables ----
+
+namespace {
+
+// Table text goes to standard output in writes of about this size.
+constexpr size_t kFlushBytes = 64 * 1024;
+
+void writeOut(std::string& text) {
+    if (!text.empty()) zdWrite(stdout, text.data(), text.size());
+    text.clear();
+}
+
+}  // namespace
+
+template <typename Record>
+zdListing<Record>::zdListing(zdColumns<Record> columns, const zdQueryOptions& options)
+    : columns_(std::move(columns)),
+      table_(columns_.heads, options.style),
+      keepRows_(options.drawRows) {}
+
+template <typename Record>
+void zdListing<Record>::Add(const Record& record, bool shown, zdCellContext& context) {
+    const size_t n = columns_.columns.size();
+    if (shown) ++shown_;
+    const bool keep = shown && keepRows_;
+    // Without rows to draw, the widths serve nothing.
+    if (!keepRows_) return;
+    for (size_t i = 0; i < n; ++i) {
+        const std::string_view cell = columns_.Cell(i, record, context, scratch_);
+        table_.Measure(i, cell);
+        if (keep) table_.Keep(cell, columns_.Repeats(i));
+    }
+    if (keep) table_.EndRow();
+}
+
+template <typename Record>
+void zdListing<Record>::Print() {
+    if (!keepRows_) return;
+    std::string out;
+    table_.RenderHeaders(out);
+    table_.RenderRows(out, kFlushBytes, writeOut);
+    writeOut(out);
+    table_.ForgetRows();
+}
+
+template <typename Record>
+std::string zdListing<Record>::Text() {
+    std::string out;
+    table_.RenderHeaders(out);
+    table_.RenderRows(out, static_cast<size_t>(-1), [](std::string&) {});
+    return out;
+}
+
+template class zdListing<jobentry>;
+template class zdListing<cpuentry>;
+template class zdListing<chunkentry>;
+template class zdListing<poolentry>;
+template class zdListing<logentry>;
+
 // ---- Conversations ----
 
 namespace {
@@ -364,20 +201,25 @@ unsigned char code() {
     return static_cast<unsigned char>(message[0]);
 }
 
+// The payload of the last message; the text ends at its first NUL.
+std::string_view payload() {
+    return std::string_view(rcvargs);
+}
+
 // Sends the request, then answers the start and every record until the end code; other codes
 // are dropped.
 template <typename OnStart, typename OnRecord>
-bool converse(unsigned char request, const std::string& text, unsigned char start,
-              unsigned char record, unsigned char end, OnStart onStart, OnRecord onRecord) {
-    sendMsg(request, text);
+bool converse(const zdCode::Listing& codes, const std::string& request, OnStart onStart,
+              OnRecord onRecord) {
+    sendMsg(codes.request, request);
     for (;;) {
         if (!receiveMsg()) return false;
         const unsigned char got = code();
-        if (got == start) {
+        if (got == codes.start) {
             onStart();
-        } else if (got == record) {
-            onRecord(rcvargs);
-        } else if (got == end) {
+        } else if (got == codes.record) {
+            onRecord(payload());
+        } else if (got == codes.end) {
             break;
         }
     }
@@ -390,159 +232,172 @@ void printTotal(const char* format, int count) {
     _zdprintf(3, format, count);
 }
 
+zdCellContext cellContext(const zdQueryOptions& options) {
+    zdCellContext context;
+    context.constants = options.constants;
+    context.engineName = templateName;
+    return context;
+}
+
 }  // namespace
 
-bool QueryJobs() {
-    const bool print = queryJobs || queryAll;
-    zdJobList list;
-    if (print) prepareJobColumns(list);
+bool QueryJobs(const zdQueryOptions& options) {
+    const bool print = options.printJobs;
+    forgetTemplateNames();
+    zdListing<jobentry> listing(print ? jobColumnsOf(options.jobColumns) : zdColumns<jobentry>(),
+                                options);
+    const std::vector<std::string>& keys = listing.Columns().attributeKeys;
+    zdCellContext context = cellContext(options);
+    std::string decoded;
+    std::vector<std::string_view> values;
     const std::string ack;
     bool ok = converse(
-        zdCode::kJobsRequest, std::string(), zdCode::kJobsStart, zdCode::kJobsRecord,
-        zdCode::kJobsEnd,
+        zdCode::kJobsListing, std::string(),
         [&] {
             _zdprintf(3, "\nReceiving Jobs list...\n\n");
             queueMsg(zdCode::kJobsAck, ack);
         },
-        [&](const char* payload) {
+        [&](std::string_view text) {
             jobentry job;
-            // Listings only counted for the statistics keep no texts.
-            if (!print) list.arena.Rewind();
-            parseJobRecord(payload, job, list.arena, list.attributeKeys);
-            if (retainJob(job)) {
+            zdProtocol::ParseJobRecord(text, job);
+            if (retainJob(job, options)) {
                 jobIdTable.push_back(job.id);
                 ++jobsRetained;
-                if (job.id == jobid) queriedJobPacketType = job.pktype;
-                if (print) list.records.push_back(job);
+                if (job.id == options.job) queriedJobPacketType = job.pktype;
+                if (print) {
+                    if (!keys.empty()) {
+                        jobAttributeValues(job, keys, decoded, values);
+                        context.attributes = values.data();
+                    }
+                    listing.Add(job, showJob(job, options), context);
+                }
             }
             queueMsg(zdCode::kJobsAck, ack);
         });
     if (ok && print) {
-        jobsPrinted = printJobTable(list);
+        listing.Print();
+        jobsPrinted = static_cast<int>(listing.Shown());
         printTotal("\nTotal jobs found: %d\n", jobsPrinted);
     }
-    list.clear();
     return ok;
 }
 
-bool QueryCpus() {
-    const bool print = queryCpus || queryAll;
-    zdCpuList list;
+bool QueryCpus(const zdQueryOptions& options) {
+    const bool print = options.printNodes;
+    zdListing<cpuentry> listing(
+        print ? cpuColumnsOf(options.cpuColumns.data()) : zdColumns<cpuentry>(), options);
+    zdCellContext context = cellContext(options);
     const std::string ack;
     bool ok = converse(
-        zdCode::kNodesRequest, std::string(), zdCode::kNodesStart, zdCode::kNodesRecord,
-        zdCode::kNodesEnd,
+        zdCode::kNodesListing, std::string(),
         [&] {
             if (print) _zdprintf(3, "\nReceiving Nodes list...\n\n");
             queueMsg(zdCode::kNodesAck, ack);
         },
-        [&](const char* payload) {
+        [&](std::string_view text) {
             cpuentry cpu;
-            if (!print) list.arena.Rewind();
-            parseCpuRecord(payload, cpu, list.arena);
+            zdProtocol::ParseNodeRecord(text, cpu);
             cpuIdTable.push_back(cpu.id);
             ++cpusReceived;
-            if (print) list.records.push_back(cpu);
+            if (print) listing.Add(cpu, showCpu(cpu, options), context);
             queueMsg(zdCode::kNodesAck, ack);
         });
     if (ok && print) {
-        cpusPrinted = printCpuTable(list);
+        listing.Print();
+        cpusPrinted = static_cast<int>(listing.Shown());
         printTotal("\nTotal nodes found: %d\n", cpusPrinted);
     }
-    list.clear();
     return ok;
 }
 
-bool QueryLogs() {
-    const bool print = queryLogs || queryAll;
-    zdLogList list;
+bool QueryLogs(const zdQueryOptions& options) {
+    const bool print = options.printLogs;
+    zdListing<logentry> listing(
+        print ? logColumnsOf(options.logColumns.data()) : zdColumns<logentry>(), options);
+    zdCellContext context = cellContext(options);
     const std::string ack;
     bool ok = converse(
-        zdCode::kLogsRequest, std::string(), zdCode::kLogsStart, zdCode::kLogsRecord,
-        zdCode::kLogsEnd,
+        zdCode::kLogsListing, std::string(),
         [&] {
             if (print) _zdprintf(3, "\nReceiving Logs list...\n\n");
             queueMsg(zdCode::kLogsAck, ack);
         },
-        [&](const char* payload) {
+        [&](std::string_view text) {
             ++logsReceived;
             if (print) {
                 logentry log;
-                parseLogRecord(payload, log, list.arena);
-                list.records.push_back(log);
+                zdProtocol::ParseLogRecord(text, log);
+                listing.Add(log, true, context);
             }
             queueMsg(zdCode::kLogsAck, ack);
         });
     if (ok && print) {
-        printLogTable(list);
+        listing.Print();
         printTotal("\nTotal logs found: %d\n", logsReceived);
     }
-    list.clear();
     return ok;
 }
 
-bool QueryPools() {
-    const bool print = queryPools || queryAll;
-    zdPoolList list;
+bool QueryPools(const zdQueryOptions& options) {
+    const bool print = options.printPools;
+    zdListing<poolentry> listing(
+        print ? poolColumnsOf(options.poolColumns.data()) : zdColumns<poolentry>(), options);
+    zdCellContext context = cellContext(options);
     const std::string ack;
     bool ok = converse(
-        zdCode::kPoolsRequest, std::string(), zdCode::kPoolsStart, zdCode::kPoolsRecord,
-        zdCode::kPoolsEnd,
+        zdCode::kPoolsListing, std::string(),
         [&] {
             if (print) _zdprintf(3, "\nReceiving Pools list...\n\n");
             queueMsg(zdCode::kPoolsAck, ack);
         },
-        [&](const char* payload) {
+        [&](std::string_view text) {
             poolentry pool;
-            if (!print) list.arena.Rewind();
-            parsePoolRecord(payload, pool, list.arena);
+            zdProtocol::ParsePoolRecord(text, pool);
             if (pool.ip.empty()) {
                 ++poolsCounted;
             } else if (print) {
-                list.records.push_back(pool);
+                listing.Add(pool, true, context);
             }
             queueMsg(zdCode::kPoolsAck, ack);
         });
     if (ok && print) {
-        printPoolTable(list);
+        listing.Print();
         printTotal("\nTotal pools found: %d\n", poolsCounted);
     }
-    list.clear();
     return ok;
 }
 
-bool QueryChunk(long jobId) {
-    if (queriedJobPacketType == 2) {
+bool QueryChunk(long jobId, const zdQueryOptions& options) {
+    if (queriedJobPacketType == PacketType::kSingleHost) {
         _zdprintf(1, "No chunks for single host job\n");
         return true;
     }
-    if (queriedJobPacketType == 4) {
+    if (queriedJobPacketType == PacketType::kBroadcast) {
         _zdprintf(1, "No chunks for broadcast jobs\n");
         return true;
     }
-    const std::string job = std::to_string(jobId) + "\n";
-    zdChunkList list;
+    zdListing<chunkentry> listing(chunkColumnsOf(options.chunkColumns.data()), options);
+    zdCellContext context = cellContext(options);
     bool ok = converse(
-        zdCode::kChunksRequest, job, zdCode::kChunksStart, zdCode::kChunksRecord,
-        zdCode::kChunksEnd,
+        zdCode::kChunksListing, zdProtocol::BuildChunksRequest(jobId),
         [&] {
             _zdprintf(3, "\nReceiving Job %ld Chunks list...\n\n", jobId);
-            queueMsg(zdCode::kChunksAck, job + "0\n");
+            queueMsg(zdCode::kChunksAck, zdProtocol::BuildChunkAck(jobId, 0));
         },
-        [&](const char* payload) {
+        [&](std::string_view text) {
             chunkentry chunk;
-            parseChunkRecord(payload, chunk, list.arena);
-            list.records.push_back(chunk);
+            zdProtocol::ParseChunkRecord(text, chunk);
+            listing.Add(chunk, showChunk(chunk, options), context);
             chunkIdTable.push_back(chunk.id);
             ++chunksRetained;
-            queueMsg(zdCode::kChunksAck, job + std::to_string(chunk.id) + "\n");
+            queueMsg(zdCode::kChunksAck, zdProtocol::BuildChunkAck(jobId, chunk.id));
         });
     if (ok) {
-        chunksPrinted = printChunkTable(list);
+        listing.Print();
+        chunksPrinted = static_cast<int>(listing.Shown());
         _zdprintf(2, "\n");
         _zdprintf(3, "\nTotal Job %ld Chunks found: %d\n", jobId, chunksPrinted);
     }
-    list.clear();
     return ok;
 }
 
@@ -561,26 +416,29 @@ int fail(const char* format, long id) {
 }  // namespace
 
 int runQueryMode() {
-    if ((queryJobs || queryAll || queryStats || queryChunks) && !QueryJobs()) return -1;
-    if ((queryCpus || queryAll || queryStats) && !QueryCpus()) return -1;
-    if ((queryLogs || queryAll || queryStats) && !QueryLogs()) return -1;
-    if ((queryPools || queryAll || queryStats) && !QueryPools()) return -1;
+    const zdQueryOptions options = queryOptionsFromSettings();
+    if ((queryJobs || queryAll || queryStats || queryChunks) && !QueryJobs(options)) return -1;
+    if ((queryCpus || queryAll || queryStats) && !QueryCpus(options)) return -1;
+    if ((queryLogs || queryAll || queryStats) && !QueryLogs(options)) return -1;
+    if ((queryPools || queryAll || queryStats) && !QueryPools(options)) return -1;
     if (queryEngine || queryAll) QueryEngine();
 
-    if (jobid > 0 && !ValidateJobId(jobid)) return fail("\nInvalid job id %ld.\n", jobid);
-    if (cpuid > 0 && !ValidateCpuId(cpuid)) return fail("\nInvalid node id %ld.\n", cpuid);
+    if (options.job > 0 && !ValidateJobId(options.job))
+        return fail("\nInvalid job id %ld.\n", options.job);
+    if (options.node > 0 && !ValidateCpuId(options.node))
+        return fail("\nInvalid node id %ld.\n", options.node);
     if (queryChunks) {
-        if (jobid <= 0) {
+        if (options.job <= 0) {
             std::fflush(stdout);
             zdError("\nCan't query chunks.Invalid job.\n");
             return -1;
         }
-        if (!QueryChunk(jobid)) return -1;
+        if (!QueryChunk(options.job, options)) return -1;
     }
-    if (chunkid >= 0 && !ValidateChunkId(chunkid))
-        return fail("\nInvalid chunk id %ld.\n", chunkid);
+    if (options.chunk >= 0 && !ValidateChunkId(options.chunk))
+        return fail("\nInvalid chunk id %ld.\n", options.chunk);
 
-    if (queryStats && !QueryStats()) return -1;
+    if (queryStats && !QueryStats(listingCounts())) return -1;
     if (queryTemplates) dumpTemplates();
     if (queryTemplateFields) dumpTemplateFields(queryTemplateFields);
     return 0;

@@ -8,8 +8,8 @@
 
 #include "CommandLine.h"
 #include "Connection.h"
-#include "Queries.h"
-#include "ZRBase64.h"
+#include "PayloadText.h"
+#include "Payloads.h"
 #include "ZRStringHelper.h"
 
 using ZRFramework::ZRStringHelper::FormatTime;
@@ -18,17 +18,7 @@ zdDispatcherStats dstats{};
 
 namespace {
 
-constexpr size_t kStatsLines = 32;
 const char kSeparator[] = "----------------------------------\n";
-
-int64_t wide(const std::string& text) {
-    return std::strtoll(text.c_str(), nullptr, 10);
-}
-
-// strtof: a value beyond float's range becomes infinity instead of an undefined conversion.
-float average(const std::string& text) {
-    return std::strtof(text.c_str(), nullptr);
-}
 
 template <typename... Args>
 void add(std::string& out, const char* format, Args... args) {
@@ -40,47 +30,44 @@ void add(std::string& out, const char* format, Args... args) {
 }  // namespace
 
 void update_stats(std::string& encoded) {
-    char* decoded = nullptr;
-    unsigned long length = 0;
-    if (!ZRFramework::ZRBase64::DecodeAlloc(encoded.data(), encoded.size(), &decoded, &length))
-        return;
-    std::string text(decoded);
-    ZRFramework::ZRBase64::DeleteBuffer(&decoded);
-    std::vector<std::string> v = ZRFramework::ZRStringHelper::TokenizeString(text, "\n");
-    if (v.size() < kStatsLines) return;
+    std::string decoded;
+    if (!zdProtocol::DecodeBase64(encoded, decoded)) return;
+    // The decoded text ends at its first NUL, as a C string would.
+    zdProtocol::DispatcherStatistics read;
+    if (!zdProtocol::ParseStatisticsText(decoded.c_str(), read)) return;
     zdDispatcherStats& d = dstats;
-    d.runningSince = parseInt(v[0]);
-    d.updatedOn = parseInt(v[1]);
-    d.totalBytesIn = wide(v[2]);
-    d.totalBytesOut = wide(v[3]);
-    d.controlBytesIn = wide(v[4]);
-    d.controlBytesOut = wide(v[5]);
-    d.rcBytesIn = wide(v[6]);
-    d.rcBytesOut = wide(v[7]);
-    d.notificationBytesIn = wide(v[8]);
-    d.notificationBytesOut = wide(v[9]);
-    d.httpBytesIn = wide(v[10]);
-    d.httpBytesOut = wide(v[11]);
-    d.totalKbsIn = average(v[12]);
-    d.totalKbsOut = average(v[13]);
-    d.controlKbsIn = average(v[14]);
-    d.controlKbsOut = average(v[15]);
-    d.rcKbsIn = average(v[16]);
-    d.rcKbsOut = average(v[17]);
-    d.notificationKbsIn = average(v[18]);
-    d.notificationKbsOut = average(v[19]);
-    d.httpKbsIn = average(v[20]);
-    d.httpKbsOut = average(v[21]);
-    d.rcConnections = parseInt(v[22]);
-    d.managementConnections = parseInt(v[23]);
-    d.notificationConnections = parseInt(v[24]);
-    d.httpSessions = parseInt(v[25]);
-    d.httpConnections = parseInt(v[26]);
-    d.httpsConnections = parseInt(v[27]);
-    d.occupiedClients = parseInt(v[28]);
-    d.pausedClients = parseInt(v[29]);
-    d.idleClients = parseInt(v[30]);
-    d.unavailableClients = parseInt(v[31]);
+    d.runningSince = static_cast<int32_t>(read.runningSince);
+    d.updatedOn = static_cast<int32_t>(read.updatedOn);
+    d.totalBytesIn = read.totalBytesIn;
+    d.totalBytesOut = read.totalBytesOut;
+    d.controlBytesIn = read.controlBytesIn;
+    d.controlBytesOut = read.controlBytesOut;
+    d.rcBytesIn = read.rcBytesIn;
+    d.rcBytesOut = read.rcBytesOut;
+    d.notificationBytesIn = read.notificationBytesIn;
+    d.notificationBytesOut = read.notificationBytesOut;
+    d.httpBytesIn = read.httpBytesIn;
+    d.httpBytesOut = read.httpBytesOut;
+    d.totalKbsIn = static_cast<float>(read.totalKbsIn);
+    d.totalKbsOut = static_cast<float>(read.totalKbsOut);
+    d.controlKbsIn = static_cast<float>(read.controlKbsIn);
+    d.controlKbsOut = static_cast<float>(read.controlKbsOut);
+    d.rcKbsIn = static_cast<float>(read.rcKbsIn);
+    d.rcKbsOut = static_cast<float>(read.rcKbsOut);
+    d.notificationKbsIn = static_cast<float>(read.notificationKbsIn);
+    d.notificationKbsOut = static_cast<float>(read.notificationKbsOut);
+    d.httpKbsIn = static_cast<float>(read.httpKbsIn);
+    d.httpKbsOut = static_cast<float>(read.httpKbsOut);
+    d.rcConnections = static_cast<int32_t>(read.rcConnections);
+    d.managementConnections = static_cast<int32_t>(read.managementConnections);
+    d.notificationConnections = static_cast<int32_t>(read.notificationConnections);
+    d.httpSessions = static_cast<int32_t>(read.httpSessions);
+    d.httpConnections = static_cast<int32_t>(read.httpConnections);
+    d.httpsConnections = static_cast<int32_t>(read.httpsConnections);
+    d.occupiedClients = static_cast<int32_t>(read.occupiedClients);
+    d.pausedClients = static_cast<int32_t>(read.pausedClients);
+    d.idleClients = static_cast<int32_t>(read.idleClients);
+    d.unavailableClients = static_cast<int32_t>(read.unavailableClients);
 }
 
 bool GetStats() {
@@ -88,18 +75,18 @@ bool GetStats() {
     do {
         if (!receiveMsg()) return false;
     } while (static_cast<unsigned char>(message[0]) != zdCode::kStatistics);
-    std::string encoded = getstringline(rcvargs, 1);
+    std::string encoded(zdProtocol::ParseStatisticsReply(rcvargs));
     update_stats(encoded);
     return true;
 }
 
-std::string statsReport() {
+std::string statsReport(const zdListingCounts& counts) {
     const zdDispatcherStats& d = dstats;
     std::string r;
-    add(r, "\nTotal Job on Dispatcher: %d\n", jobsRetained);
-    add(r, "Total Nodes on Dispatcher: %d\n", cpusReceived);
-    add(r, "Total Logs on Dispatcher: %d\n", logsReceived);
-    add(r, "Total Pools on Dispatcher: %d\n", poolsCounted);
+    add(r, "\nTotal Job on Dispatcher: %d\n", counts.jobs);
+    add(r, "Total Nodes on Dispatcher: %d\n", counts.nodes);
+    add(r, "Total Logs on Dispatcher: %d\n", counts.logs);
+    add(r, "Total Pools on Dispatcher: %d\n", counts.pools);
     r += kSeparator;
     r += "Dispatcher data\n";
     r += kSeparator;
@@ -157,8 +144,8 @@ std::string statsReport() {
     return r;
 }
 
-bool QueryStats() {
+bool QueryStats(const zdListingCounts& counts) {
     if (!GetStats()) return false;
-    _zdprintf(1, "%s", statsReport().c_str());
+    _zdprintf(1, "%s", statsReport(counts).c_str());
     return true;
 }

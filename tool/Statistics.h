@@ -51,9 +51,16 @@ extern zdDispatcherStats dstats;
 void update_stats(std::string& encoded);
 // Requests the statistics and decodes the reply; false when the connection failed.
 bool GetStats();
-// The report, from dstats and the counts of the listings fetched before.
-std::string statsReport();
+// The counts of the listings fetched before the report.
+struct zdListingCounts {
+    int jobs = 0;   // retained by the job listing
+    int nodes = 0;  // received
+    int logs = 0;   // received
+    int pools = 0;  // pool rows without an address
+};
+// The report, from dstats and the counts.
+std::string statsReport(const zdListingCounts& counts);
 // GetStats, then the report at level 1.
-bool QueryStats();
+bool QueryStats(const zdListingCounts& counts);
 
 #endif

@@ -8,7 +8,9 @@
 #include "Connection.h"
 #include "ConsoleOutput.h"
 #include "Control.h"
-#include "ZRBase64.h"
+#include "ListingRecords.h"
+#include "PayloadText.h"
+#include "Payloads.h"
 #include "ZRTemplateManager.h"
 
 using namespace ZRFramework;
@@ -90,18 +92,6 @@ bool checkJobType(zdSubmitJob& job) {
     }
 }
 
-std::string base64(const std::string& text) {
-    char* encoded = nullptr;
-    unsigned long size = ZRBase64::EncodeAlloc(text.data(), text.size(), &encoded);
-    std::string result = size && encoded ? std::string(encoded) : std::string();
-    ZRBase64::DeleteBuffer(&encoded);
-    return result;
-}
-
-std::string flag(bool value) {
-    return value ? "1" : "0";
-}
-
 }  // namespace
 
 int validateBatch() {
@@ -128,52 +118,46 @@ std::string buildPropertiesText(zrPropertyMap& properties) {
     std::string text;
     for (auto it = properties.Begin(); it != properties.End(); ++it) {
         item_attr attr = *it;
-        text += attr.name + "\n" + attr.value + "\n" + flag(attr.specified) + "\n" +
-                flag(attr.pathSubstitution) + "\n";
+        zdProtocol::AppendPropertyGroup(text, attr.name, attr.value, attr.specified,
+                                        attr.pathSubstitution, zdProtocol::TextRule::kAsGiven);
     }
     return text;
 }
 
 std::string buildJobRecord(zdSubmitJob& job) {
-    const std::string lines[] = {
-        std::to_string(job.jobType),
-        std::to_string(job.engine),
-        std::to_string(job.priority),
-        std::to_string(job.maxInstances),
-        flag(job.reservedFlags[0]),
-        std::string(),
-        job.name,
-        std::to_string(job.jobID),
-        std::to_string(job.packetSize),
-        job.pool,
-        flag(job.skipErrors),
-        std::to_string(job.parent),
-        std::to_string(job.folder),
-        job.wait,
-        flag(job.overrideMail),
-        job.mailAddress,
-        flag(job.overrideJobNotifications),
-        flag(job.jobNotificationsEnabled),
-        job.jobNotificationLevel,
-        flag(job.overrideChunkNotifications),
-        flag(job.chunkNotificationsEnabled),
-        job.chunkNotificationLevel,
-        flag(job.overrideChunkTimeout),
-        std::to_string(job.chunkTimeout),
-        base64(buildPropertiesText(job.properties)),
-        "0",
-        job.group,
-        job.department,
-    };
-    std::string record;
-    for (const std::string& line : lines)
-        record += line + "\n";
-    return record;
+    const std::string properties = zdProtocol::EncodeBase64(buildPropertiesText(job.properties));
+    zdProtocol::SubmissionRecord r;
+    r.jobType = job.jobType;
+    r.engine = job.engine;
+    r.priority = job.priority;
+    r.maxInstances = job.maxInstances;
+    r.reserved = job.reservedFlags[0];
+    r.name = job.name;
+    r.jobId = job.jobID;
+    r.packetSize = job.packetSize;
+    r.pool = job.pool;
+    r.skipErrors = job.skipErrors;
+    r.parent = job.parent;
+    r.folder = job.folder;
+    r.wait = job.wait;
+    r.overrideMail = job.overrideMail;
+    r.mail = job.mailAddress;
+    r.overrideJobNotifications = job.overrideJobNotifications;
+    r.jobNotifications = job.jobNotificationsEnabled;
+    r.jobNotificationLevel = job.jobNotificationLevel;
+    r.overrideChunkNotifications = job.overrideChunkNotifications;
+    r.chunkNotifications = job.chunkNotificationsEnabled;
+    r.chunkNotificationLevel = job.chunkNotificationLevel;
+    r.overrideChunkTimeout = job.overrideChunkTimeout;
+    r.chunkTimeout = job.chunkTimeout;
+    r.propertiesBase64 = properties;
+    r.group = job.group;
+    r.department = job.department;
+    return zdProtocol::BuildSubmission(r);
 }
 
 std::string buildFolderPayload(const zdSubmitJob& job) {
-    return std::to_string(job.parent) + "\n" + job.name + "\n" + std::to_string(job.priority) +
-           "\n";
+    return zdProtocol::BuildFolder({job.parent, job.name, job.priority});
 }
 
 int runSubmission() {
@@ -191,6 +175,6 @@ int runSubmission() {
         zdError("Submission failed.\n");
         return -1;
     }
-    _zdprintf(1, "new job has ID: %d\n", std::atoi(rcvargs));
+    _zdprintf(1, "new job has ID: %d\n", zdProtocol::ParseInt(rcvargs));
     return 0;
 }

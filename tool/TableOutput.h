@@ -1,5 +1,6 @@
-// Query tables: field keywords of every record kind, the column lists chosen with -jf, -cf, -hf,
-// -lf and -pf and their parsers, the words of coded values, column widths, headers and rows.
+// Query tables: the field catalogue of every record kind (keyword, header, widths, meaning and
+// the cell's accessor on one row), the column lists chosen with -jf, -cf, -hf, -lf and -pf and
+// their parsers, the words of coded values, and the columns of one listing made from them.
 #ifndef ZDTOOL_TABLEOUTPUT_H
 #define ZDTOOL_TABLEOUTPUT_H
 
@@ -7,60 +8,71 @@
 #include <string_view>
 #include <vector>
 
-#include "Queries.h"
+#include "ListingRecords.h"
+#include "TableRenderer.h"
 
 constexpr int kMaxColumns = 256;  // column arrays end at the first 0, so 255 columns at most
 
-// A job field: any other keyword names a custom job attribute.
-struct zdJobField {
+// What a cell may need beyond its record.
+struct zdCellContext {
+    bool constants = true;  // codes as words rather than numbers
+    // The template name of an engine UID; empty when unknown.
+    std::string_view (*engineName)(int uid) = nullptr;
+    // Jobs: the record's values of the listing's attribute keys, in their order; a null view for
+    // an attribute the job does not carry.
+    const std::string_view* attributes = nullptr;
+    int attribute = -1;  // the attribute of the column being drawn, -1 for none
+};
+
+// Where a cell's text is built when it is not a view of the record or a constant word.
+struct zdCellScratch {
+    char number[64];
+    std::string text;
+};
+
+template <typename Record>
+using zdCellFunction = std::string_view (*)(const Record&, const zdCellContext&, zdCellScratch&);
+
+// One field of a record kind.
+template <typename Record>
+struct zdField {
+    int number;  // the number stored in column arrays (jobs: its place in the table, from 1)
     const char* keyword;
     const char* header;
+    int underline;          // dashes under the header
+    int minWidth;           // with headers on
     const char* meaning;    // null when the usage text does not list it
-    const char* attribute;  // the job attribute the cell shows, null for record fields
+    const char* attribute;  // jobs: the job attribute the cell shows, null for record fields
+    bool coded;             // the cell is one of few words (of a code set, or a template name)
+    zdCellFunction<Record> cell;
 };
 
-// A numbered field of the node, chunk, log and pool records.
-struct zdNumberedField {
-    int number;
-    const char* keyword;
-    const char* header;
-    int underline;  // dashes under the header; the minimum widths are the *HAlign tables
-    const char* meaning;
-};
-
-struct zdFieldTable {
-    const zdNumberedField* fields;
+template <typename Record>
+struct zdCatalogue {
+    const zdField<Record>* fields;
     int count;
+    const char* kind;  // names the kind in "Invalid %s format"
+
+    const zdField<Record>* begin() const { return fields; }
+    const zdField<Record>* end() const { return fields + count; }
+    // Null when the number or keyword is unknown.
+    const zdField<Record>* Find(int number) const;
+    const zdField<Record>* Find(std::string_view keyword) const;
 };
 
-extern const zdJobField jobFields[];
-extern const int jobFieldsCount;
-extern const zdFieldTable cpuFields;
-extern const zdFieldTable chunkFields;
-extern const zdFieldTable logFields;
-extern const zdFieldTable poolFields;
+extern const zdCatalogue<jobentry> jobCatalogue;
+extern const zdCatalogue<cpuentry> cpuCatalogue;
+extern const zdCatalogue<chunkentry> chunkCatalogue;
+extern const zdCatalogue<logentry> logCatalogue;
+extern const zdCatalogue<poolentry> poolCatalogue;
 
-// Field lookup; null when the number or keyword is unknown.
-const zdJobField* findJobField(const std::string& keyword);
-const zdNumberedField* findField(const zdFieldTable& table, int number);
-const zdNumberedField* findField(const zdFieldTable& table, const char* keyword);
+// ---- Column lists (run settings) ----
 
 extern std::vector<std::string> jobColumns;
-extern std::vector<int> jobColumnsAlign;
 extern int cpuColumns[kMaxColumns];
-extern int cpuColumnsAlign[kMaxColumns];
 extern int chunkColumns[kMaxColumns];
-extern int chunkColumnsAlign[kMaxColumns];
 extern int poolColumns[kMaxColumns];
-extern int poolColumnsAlign[kMaxColumns];
 extern int logColumns[kMaxColumns];
-extern int logColumnsAlign[kMaxColumns];
-
-// Minimum widths indexed by field number (index 0 unused).
-extern const int cpuColumnsHAlign[];
-extern const int chunkColumnsHAlign[];
-extern const int poolColumnsHAlign[];
-extern const int logColumnsHAlign[];
 
 // The default job columns; main sets them before the command line is read.
 void setDefaultJobColumns();
@@ -75,91 +87,78 @@ bool buildChunkFormat(const char* list);
 bool buildLogFormat(const char* list);
 bool buildPoolFormat(const char* list);
 
-// ---- Cells ----
+// ---- Coded values ----
 
-// Where a cell's text is built when it is not a view of the record or a constant word.
-struct zdCellScratch {
-    char number[64];
-    std::string text;
-};
-
-// A job column made ready for one listing.
-struct zdJobColumn {
-    const zdJobField* field;  // null for a custom attribute
-    std::string header;
-    int attribute;  // index into the listing's attribute keys; -1 when the cell is no attribute
-};
-// The job columns of the current listing, made by prepareJobColumns.
-extern std::vector<zdJobColumn> jobColumnSpecs;
-// Makes jobColumnSpecs from jobColumns and tells the list which attributes to keep.
-void prepareJobColumns(zdJobList& list);
-
-// Codes as words when nCostants is on, as decimal numbers when it is off.
-std::string ResolveJobCostant(const char* keyword, int value);
-std::string ResolveCpuCostant(int field, int value);
-std::string ResolveChunkCostant(int field, int value);
-std::string ResolveLogCostant(int field, int value);
+// Codes as words when `constants` is on, as decimal numbers when it is off.
+std::string ResolveJobCostant(const char* keyword, int value, bool constants = true);
+std::string ResolveCpuCostant(int field, int value, bool constants = true);
+std::string ResolveChunkCostant(int field, int value, bool constants = true);
+std::string ResolveLogCostant(int field, int value, bool constants = true);
 // The name of the template `uid` in the process-wide template manager; empty when unknown.
+// Names are remembered until forgetTemplateNames, which each job listing calls first.
 std::string_view templateName(int uid);
-// Template names are remembered for a listing; the cache is emptied before each one.
 void forgetTemplateNames();
 
 std::string getJobHeader(const std::string& keyword);
 
-// The text of one cell, exactly as it prints. The view lives until the record's list or the
-// scratch changes.
-std::string_view jobCell(const jobentry& job, const zdJobColumn& column, zdCellScratch& scratch);
-std::string_view cpuCell(const cpuentry& cpu, int field, zdCellScratch& scratch);
-std::string_view chunkCell(const chunkentry& chunk, int field, zdCellScratch& scratch);
-std::string_view poolCell(const poolentry& pool, int field);
-std::string_view logCell(const logentry& log, int field, zdCellScratch& scratch);
+// ---- The columns of one listing ----
 
-int getJobLength(const jobentry& job, const zdJobColumn& column);
-int getCpuLength(const cpuentry& cpu, int field);
-int getChunkLength(const chunkentry& chunk, int field);
-int getPoolLength(const poolentry& pool, int field);
-int getLogLength(const logentry& log, int field);
+template <typename Record>
+struct zdColumn {
+    const zdField<Record>* field;  // null for a custom job attribute
+    int attribute;                 // index into the listing's attribute keys, -1 for none
+};
 
-// ---- Tables ----
+template <typename Record>
+struct zdColumns {
+    std::vector<zdColumn<Record>> columns;
+    std::vector<zdColumnHead> heads;
+    // Jobs: the attribute names the columns show, so that only those values are kept.
+    std::vector<std::string> attributeKeys;
 
-// Table text waits here and goes to standard output in large writes.
-extern std::string tableText;
-// Writes tableText to standard output when nVerbose >= 1 and empties it.
-void flushTableText();
+    // The text of column i's cell, exactly as it prints.
+    std::string_view Cell(size_t i, const Record& record, zdCellContext& context,
+                          zdCellScratch& scratch) const;
+    bool Repeats(size_t i) const { return columns[i].field && columns[i].field->coded; }
+};
 
-// Column widths over every record received, including those the display filter hides.
-void calculateJobColumns(const zdJobList& list);
-void calculateCpuColumns(const zdCpuList& list);
-void calculateChunkColumns(const zdChunkList& list);
-void calculatePoolColumns(const zdPoolList& list);
-void calculateLogColumns(const zdLogList& list);
+zdColumns<jobentry> jobColumnsOf(const std::vector<std::string>& keywords);
+zdColumns<cpuentry> cpuColumnsOf(const int* numbers);
+zdColumns<chunkentry> chunkColumnsOf(const int* numbers);
+zdColumns<poolentry> poolColumnsOf(const int* numbers);
+zdColumns<logentry> logColumnsOf(const int* numbers);
 
-// The header and underline lines, when nHeaders is on.
-void dumpJobHeaders();
-void dumpCpuHeaders();
-void dumpChunkHeaders();
-void dumpPoolHeaders();
-void dumpLogHeaders();
+// The attribute values of a job for `keys`, from its Base64 block; all null when the block does
+// not decode. `decoded` holds the texts that the values point into.
+void jobAttributeValues(const jobentry& job, const std::vector<std::string>& keys,
+                        std::string& decoded, std::vector<std::string_view>& values);
 
-// One cell: its text, padding to `width`, then the separator.
-void dumpJobData(const jobentry& job, const zdJobColumn& column, int width);
-void dumpCpuData(const cpuentry& cpu, int field, int width);
-void dumpChunkData(const chunkentry& chunk, int field, int width);
-void dumpPoolData(const poolentry& pool, int field, int width);
-void dumpLogData(const logentry& log, int field, int width);
+// ---- implementation of the templates above ----
 
-// One row when the record passes the display filter; true when it was printed.
-bool dumpJob(const jobentry& job);
-bool dumpCpu(const cpuentry& cpu);
-bool dumpChunk(const chunkentry& chunk);
-bool dumpPool(const poolentry& pool);
-bool dumpLog(const logentry& log);
+template <typename Record>
+const zdField<Record>* zdCatalogue<Record>::Find(int number) const {
+    for (const zdField<Record>& field : *this)
+        if (field.number == number) return &field;
+    return nullptr;
+}
 
-// Widths, headers and the rows that pass the filter, into tableText; the number of rows.
-int printJobTable(const zdJobList& list);
-int printCpuTable(const zdCpuList& list);
-int printChunkTable(const zdChunkList& list);
-int printPoolTable(const zdPoolList& list);
-int printLogTable(const zdLogList& list);
+template <typename Record>
+const zdField<Record>* zdCatalogue<Record>::Find(std::string_view keyword) const {
+    for (const zdField<Record>& field : *this)
+        if (keyword == field.keyword) return &field;
+    return nullptr;
+}
+
+template <typename Record>
+std::string_view zdColumns<Record>::Cell(size_t i, const Record& record, zdCellContext& context,
+                                         zdCellScratch& scratch) const {
+    const zdColumn<Record>& column = columns[i];
+    context.attribute = column.attribute;
+    if (!column.field) {
+        return context.attributes && column.attribute >= 0 ? context.attributes[column.attribute]
+                                                           : std::string_view();
+    }
+    return column.field->cell(record, context, scratch);
+}
 
 #endif

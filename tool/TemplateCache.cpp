@@ -18,7 +18,8 @@
 #include "CommandLine.h"
 #include "Connection.h"
 #include "ConsoleOutput.h"
-#include "ZRBase64.h"
+#include "PayloadText.h"
+#include "Payloads.h"
 #include "ZRFileSystem.h"
 
 using namespace ZRFramework;
@@ -133,18 +134,16 @@ enum class Fetch { kDone, kRefused, kConnectionLost, kStreamingFailure };
 // reply's first line and `parsed` that of the text registered: with `uid`, the only UIDs whose
 // local record can have changed.
 Fetch fetchTemplate(zrTemplateManager* manager, int uid, int& carried, int& parsed) {
-    sendMsg(zdCode::kTemplateRequest, std::to_string(uid));
+    sendMsg(zdCode::kTemplateRequest, zdProtocol::BuildTemplateRequest(uid));
     if (!waitForMsg(zdCode::kTemplate)) return Fetch::kConnectionLost;
-    int receivedUid = std::atoi(getstringline(rcvargs, 1).c_str());
+    const zdProtocol::TemplateReply reply = zdProtocol::ParseTemplateReply(rcvargs);
+    const int receivedUid = reply.uid;
     carried = parsed = receivedUid;
-    std::string newName = getstringline(rcvargs, 3);
-    std::string encoded = getstringline(rcvargs, 4);
+    std::string newName(reply.fileName);
     if (refuseFileName(receivedUid, newName)) return Fetch::kRefused;
 
-    char* decoded = nullptr;
-    if (!ZRBase64::DecodeAlloc(encoded.data(), encoded.size(), &decoded, nullptr)) {
-        return Fetch::kStreamingFailure;
-    }
+    std::string decoded;
+    if (!zdProtocol::DecodeBase64(reply.textBase64, decoded)) return Fetch::kStreamingFailure;
     if (zrTemplateEntry* loaded = manager->GetTemplate(receivedUid)) {
         std::string oldName = loaded->GetFileName();
         if (oldName != newName && isSafeCacheFileName(oldName)) unlink(inCache(oldName).c_str());
@@ -152,11 +151,10 @@ Fetch fetchTemplate(zrTemplateManager* manager, int uid, int& carried, int& pars
     }
     zrTemplateEntry* entry = nullptr;
     try {
-        entry = manager->Parse(decoded, newName.c_str(), true, true);
+        entry = manager->Parse(decoded.c_str(), newName.c_str(), true, true);
     } catch (zrTemplateException* e) {
         e->Delete();
     }
-    ZRBase64::DeleteBuffer(&decoded);
     if (!entry) return Fetch::kStreamingFailure;
     parsed = entry->GetUID();
     _zdprintf(3, ".");

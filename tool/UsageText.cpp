@@ -165,11 +165,11 @@ void putFieldLine(FILE* out, const char* keyword, const char* meaning) {
     zdPrintf(out, "\t\t\t%s - %s\n", keyword, meaning);
 }
 
-void putNumberedFields(FILE* out, const char* heading, const zdFieldTable& table) {
+template <typename Record>
+void putNumberedFields(FILE* out, const char* heading, const zdCatalogue<Record>& catalogue) {
     putLine(out, heading);
-    for (int i = 0; i < table.count; ++i) {
-        putFieldLine(out, table.fields[i].keyword, table.fields[i].meaning);
-    }
+    for (const zdField<Record>& field : catalogue)
+        putFieldLine(out, field.keyword, field.meaning);
 }
 
 // Descriptions start at the fourth tab stop, with at least one tab after the flag.
@@ -192,14 +192,14 @@ void printUsage(FILE* out) {
         putLine(out, line);
 
     putLine(out, "\n-jf [#,#,...]\t\tReformat job fields\n");
-    for (int i = 0; i < jobFieldsCount; ++i) {
-        if (jobFields[i].meaning) putFieldLine(out, jobFields[i].keyword, jobFields[i].meaning);
+    for (const zdField<jobentry>& field : jobCatalogue) {
+        if (field.meaning) putFieldLine(out, field.keyword, field.meaning);
     }
     putLine(out, "\t\t\t##### - Custom attribute");
-    putNumberedFields(out, "\n-cf [#,#,...]\t\tReformat cpu fields\n", cpuFields);
-    putNumberedFields(out, "\n-hf [#,#,...]\t\tReformat chunk fields\n", chunkFields);
-    putNumberedFields(out, "\n-lf [#,#,...]\t\tReformat log fields\n", logFields);
-    putNumberedFields(out, "\n-pf [#,#,...]\t\tReformat pool fields\n", poolFields);
+    putNumberedFields(out, "\n-cf [#,#,...]\t\tReformat cpu fields\n", cpuCatalogue);
+    putNumberedFields(out, "\n-hf [#,#,...]\t\tReformat chunk fields\n", chunkCatalogue);
+    putNumberedFields(out, "\n-lf [#,#,...]\t\tReformat log fields\n", logCatalogue);
+    putNumberedFields(out, "\n-pf [#,#,...]\t\tReformat pool fields\n", poolCatalogue);
 
     putSwitch(out, "\n-H\t\t\tHeaders output mode");
     putSwitch(out, "\n-S\t\t\tSeparators output mode");

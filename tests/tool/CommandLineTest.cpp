@@ -338,7 +338,6 @@ TEST(Tokenizer, SkipsEmptyItemsAndCapsTheCount) {
 TEST(FieldLists, ReplaceTheColumns) {
     ASSERT_NE(parse({"-jf", "name,,id,foo"}).result, 0);
     EXPECT_EQ(jobColumns, (std::vector<std::string>{"name", "id", "foo"}));
-    EXPECT_EQ(jobColumnsAlign.size(), 3u);
 
     ASSERT_NE(parse({"-cf", "ip,notes", "-hf", "result", "-lf", "user,type", "-pf", "ip"}).result,
               0);
@@ -368,20 +367,22 @@ TEST(FieldLists, RejectedListLeavesTheColumnsAlone) {
 
 TEST(FieldLists, NodeMinimumWidthsFollowTheirTable) {
     // TPAUSE is 6 wide under 7 dashes; RAM USAGE is at least 10 under 9 dashes.
-    EXPECT_EQ(findField(cpuFields, 11)->underline, 7);
-    EXPECT_EQ(cpuColumnsHAlign[11], 7);
-    EXPECT_EQ(findField(cpuFields, 20)->underline, 9);
-    EXPECT_EQ(cpuColumnsHAlign[20], 10);
-    const zdFieldTable* tables[] = {&chunkFields, &logFields, &poolFields};
-    const int* minimums[] = {chunkColumnsHAlign, logColumnsHAlign, poolColumnsHAlign};
-    for (int t = 0; t < 3; ++t) {
-        for (int i = 0; i < tables[t]->count; ++i) {
-            const zdNumberedField& f = tables[t]->fields[i];
-            EXPECT_EQ(f.number, i + 1);
-            EXPECT_EQ(static_cast<size_t>(minimums[t][f.number]), std::strlen(f.header));
-            EXPECT_EQ(static_cast<size_t>(f.underline), std::strlen(f.header));
+    EXPECT_EQ(cpuCatalogue.Find(11)->underline, 7);
+    EXPECT_EQ(cpuCatalogue.Find(11)->minWidth, 7);
+    EXPECT_EQ(cpuCatalogue.Find(20)->underline, 9);
+    EXPECT_EQ(cpuCatalogue.Find(20)->minWidth, 10);
+    auto expectHeaderWidths = [](const auto& catalogue) {
+        int number = 0;
+        for (const auto& f : catalogue) {
+            EXPECT_EQ(f.number, ++number);
+            EXPECT_EQ(static_cast<size_t>(f.minWidth), std::strlen(f.header)) << f.keyword;
+            EXPECT_EQ(static_cast<size_t>(f.underline), std::strlen(f.header)) << f.keyword;
         }
-    }
+    };
+    expectHeaderWidths(chunkCatalogue);
+    expectHeaderWidths(logCatalogue);
+    expectHeaderWidths(poolCatalogue);
+    expectHeaderWidths(jobCatalogue);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "Connection.h"
+#include "PayloadText.h"
 #include "QueryTestSupport.h"
 #include "Statistics.h"
 
@@ -30,10 +31,10 @@ TEST(QueryNumbers, ReadLikeTheCLibraryAndClamp) {
         {"-9223372036854775808", LONG_MIN},
     };
     for (const auto& [text, value] : cases)
-        EXPECT_EQ(parseLong(text), value) << text;
-    EXPECT_EQ(parseInt("3000000000"), INT_MAX);
-    EXPECT_EQ(parseInt("-3000000000"), INT_MIN);
-    EXPECT_EQ(parseInt("17 frames"), 17);
+        EXPECT_EQ(zdProtocol::ParseLong(text), value) << text;
+    EXPECT_EQ(zdProtocol::ParseInt("3000000000"), INT_MAX);
+    EXPECT_EQ(zdProtocol::ParseInt("-3000000000"), INT_MIN);
+    EXPECT_EQ(zdProtocol::ParseInt("17 frames"), 17);
 }
 
 TEST(QueryRecords, JobFromItsThirtySixLines) {
@@ -56,9 +57,12 @@ TEST(QueryRecords, JobFromItsThirtySixLines) {
     j.group = "Aurora";
     j.department = "lighting";
     j.attributes = {{"start_frame", "1"}, {"quality", "high"}};
-    zdTextArena arena;
+    const std::string text = JobText(j);
     jobentry job;
-    parseJobRecord(JobText(j).c_str(), job, arena, {"quality", "start_frame", "missing"});
+    zdProtocol::ParseJobRecord(text, job);
+    std::string decoded;
+    std::vector<std::string_view> attributes;
+    jobAttributeValues(job, {"quality", "start_frame", "missing"}, decoded, attributes);
     EXPECT_EQ(job.id, 12);
     EXPECT_EQ(job.name, "sq010_sh020_beauty");
     EXPECT_EQ(job.engine, 110);
@@ -82,37 +86,39 @@ TEST(QueryRecords, JobFromItsThirtySixLines) {
     EXPECT_EQ(job.depend, "3,4");
     EXPECT_EQ(job.group, "Aurora");
     EXPECT_EQ(job.department, "lighting");
-    ASSERT_NE(job.attributes, nullptr);
-    EXPECT_EQ(job.attributes[0], "high");
-    EXPECT_EQ(job.attributes[1], "1");
-    EXPECT_EQ(job.attributes[2].data(), nullptr);  // absent
+    ASSERT_EQ(attributes.size(), 3u);
+    EXPECT_EQ(attributes[0], "high");
+    EXPECT_EQ(attributes[1], "1");
+    EXPECT_EQ(attributes[2].data(), nullptr);  // absent
 }
 
 TEST(QueryRecords, MissingLinesReadAsZerosAndEmptyTexts) {
-    zdTextArena arena;
     jobentry job;
     job.archived = job.paused = true;
-    parseJobRecord("1717401200\n2\n", job, arena, {"start_frame"});
+    zdProtocol::ParseJobRecord("1717401200\n2\n", job);
+    std::string decoded;
+    std::vector<std::string_view> attributes;
+    jobAttributeValues(job, {"start_frame"}, decoded, attributes);
     EXPECT_EQ(job.subtm, 1717401200);
     EXPECT_EQ(job.pktype, 2);
     EXPECT_EQ(job.id, 0);
     EXPECT_TRUE(job.name.empty());
     EXPECT_FALSE(job.archived);
     EXPECT_FALSE(job.paused);
-    EXPECT_EQ(job.attributes[0].data(), nullptr);
+    EXPECT_EQ(attributes[0].data(), nullptr);
 
     cpuentry cpu;
-    parseCpuRecord("", cpu, arena);
+    zdProtocol::ParseNodeRecord("", cpu);
     EXPECT_EQ(cpu.id, 0);
     EXPECT_TRUE(cpu.notes.empty());
     // The last line counts without its line feed.
-    parseCpuRecord(Lines(23, {{2, "9"}}).append("no final feed").c_str(), cpu, arena);
+    const std::string cut = Lines(23, {{2, "9"}}).append("no final feed");
+    zdProtocol::ParseNodeRecord(cut, cpu);
     EXPECT_EQ(cpu.id, 9);
     EXPECT_EQ(cpu.notes, "no final feed");
 }
 
 TEST(QueryRecords, NodeChunkPoolAndLogFields) {
-    zdTextArena arena;
     Node n;
     n.id = 4;
     n.name = "node04";
@@ -122,7 +128,8 @@ TEST(QueryRecords, NodeChunkPoolAndLogFields) {
     n.jobid = 12;
     n.notes = "spare";
     cpuentry cpu;
-    parseCpuRecord(NodeText(n).c_str(), cpu, arena);
+    const std::string nodeText = NodeText(n);
+    zdProtocol::ParseNodeRecord(nodeText, cpu);
     EXPECT_EQ(cpu.id, 4);
     EXPECT_EQ(cpu.os, 4);
     EXPECT_EQ(cpu.name, "node04");
@@ -149,7 +156,7 @@ TEST(QueryRecords, NodeChunkPoolAndLogFields) {
     std::string text = ChunkText(c);
     // By frame, line 12, is read as an integer.
     text.replace(text.find("\n\n\n1\n2\n"), 9, "\n\n\n2.9\n2\n");
-    parseChunkRecord(text.c_str(), chunk, arena);
+    zdProtocol::ParseChunkRecord(text, chunk);
     EXPECT_EQ(chunk.id, 3);
     EXPECT_FLOAT_EQ(chunk.sf, 1000.0f);
     EXPECT_FLOAT_EQ(chunk.ef, 12.5f);
@@ -162,10 +169,9 @@ TEST(QueryRecords, NodeChunkPoolAndLogFields) {
     // Texts beyond the sizes of old fixed fields are kept whole.
     const std::string host(600, 'h'), entry(5000, 'e'), ip(40, '1'), user(900, 'u');
     logentry log;
-    parseLogRecord(("8\n" + std::string(300, 't') + "\n" + entry + "\n" + ip + "\n" + host + "\n" +
-                    user + "\n")
-                       .c_str(),
-                   log, arena);
+    const std::string logText =
+        "8\n" + std::string(300, 't') + "\n" + entry + "\n" + ip + "\n" + host + "\n" + user + "\n";
+    zdProtocol::ParseLogRecord(logText, log);
     EXPECT_EQ(log.type, 8);
     EXPECT_EQ(log.time.size(), 300u);
     EXPECT_EQ(log.entry, entry);
@@ -175,28 +181,33 @@ TEST(QueryRecords, NodeChunkPoolAndLogFields) {
 
     poolentry pool;
     const std::string pool300(300, 'p');
-    parsePoolRecord(PoolText(pool300, "node01", "10.0.0.11").c_str(), pool, arena);
+    const std::string poolText = PoolText(pool300, "node01", "10.0.0.11");
+    zdProtocol::ParsePoolRecord(poolText, pool);
     EXPECT_EQ(pool.parent, pool300);
     EXPECT_EQ(pool.name, "node01");
     EXPECT_EQ(pool.ip, "10.0.0.11");
 }
 
 TEST(QueryRecords, AttributeBlockRules) {
-    std::vector<std::pair<std::string, std::string>> attributes;
+    auto values = [](const std::string& block, const std::vector<std::string>& keys) {
+        jobentry job;
+        job.attributeBlock = block;
+        std::string decoded;
+        std::vector<std::string_view> found;
+        jobAttributeValues(job, keys, decoded, found);
+        std::vector<std::string> texts;
+        for (std::string_view value : found)
+            texts.push_back(value.data() ? std::string(value) : "<absent>");
+        return texts;
+    };
     // A later group of the same name replaces the value; an empty name ends the block.
-    ASSERT_TRUE(decodeJobAttributes(Base64("a\n1\n1\n0\nb\n2\n1\n1\na\n3\n0\n0\n\nc\n4\n1\n1\n"),
-                                    attributes));
-    EXPECT_EQ(attributes,
-              (std::vector<std::pair<std::string, std::string>>{{"a", "3"}, {"b", "2"}}));
+    EXPECT_EQ(values(Base64("a\n1\n1\n0\nb\n2\n1\n1\na\n3\n0\n0\n\nc\n4\n1\n1\n"), {"a", "b", "c"}),
+              (std::vector<std::string>{"3", "2", "<absent>"}));
     // A last group cut short keeps its name; its missing value is empty.
-    ASSERT_TRUE(decodeJobAttributes(Base64("x\n9\n1\n0\ny"), attributes));
-    EXPECT_EQ(attributes,
-              (std::vector<std::pair<std::string, std::string>>{{"x", "9"}, {"y", ""}}));
-    ASSERT_TRUE(decodeJobAttributes("", attributes));
-    EXPECT_TRUE(attributes.empty());
-    EXPECT_FALSE(decodeJobAttributes("*** not Base64 ***", attributes));
-    EXPECT_FALSE(decodeJobAttributes("YWJj\n", attributes));
-    EXPECT_TRUE(attributes.empty());
+    EXPECT_EQ(values(Base64("x\n9\n1\n0\ny"), {"x", "y"}), (std::vector<std::string>{"9", ""}));
+    EXPECT_EQ(values("", {"x"}), (std::vector<std::string>{"<absent>"}));
+    EXPECT_EQ(values("*** not Base64 ***", {"x"}), (std::vector<std::string>{"<absent>"}));
+    EXPECT_EQ(values("YWJj\n", {"abc"}), (std::vector<std::string>{"<absent>"}));
 }
 
 TEST(QueryRules, ArchiveModesFoldersAndTheQueriedJob) {
@@ -223,7 +234,7 @@ TEST(QueryRules, ArchiveModesFoldersAndTheQueriedJob) {
         job.type = c.type;
         job.archived = c.archived;
         job.id = c.id;
-        EXPECT_EQ(retainJob(job), c.retained)
+        EXPECT_EQ(retainJob(job, queryOptionsFromSettings()), c.retained)
             << "mode " << c.mode << " job " << c.id << " archived " << c.archived;
     }
 }
@@ -235,53 +246,53 @@ TEST(QueryRules, DisplayFilters) {
     job.status = 2;
     job.engine = 110;
     job.parent = -1;
-    EXPECT_TRUE(showJob(job));
+    EXPECT_TRUE(showJob(job, queryOptionsFromSettings()));
     queryJobParent = -1;  // -1 is a folder like any other; only -2 is off
-    EXPECT_TRUE(showJob(job));
+    EXPECT_TRUE(showJob(job, queryOptionsFromSettings()));
     job.parent = 1;
-    EXPECT_FALSE(showJob(job));
+    EXPECT_FALSE(showJob(job, queryOptionsFromSettings()));
     queryJobParent = -2;
     queryJobStatus = 4;
-    EXPECT_FALSE(showJob(job));
+    EXPECT_FALSE(showJob(job, queryOptionsFromSettings()));
     queryJobStatus = 2;
     queryJobEngine = 120;
-    EXPECT_FALSE(showJob(job));
+    EXPECT_FALSE(showJob(job, queryOptionsFromSettings()));
     queryJobEngine = 110;
     jobid = 13;
-    EXPECT_FALSE(showJob(job));
+    EXPECT_FALSE(showJob(job, queryOptionsFromSettings()));
     jobid = 12;
-    EXPECT_TRUE(showJob(job));
+    EXPECT_TRUE(showJob(job, queryOptionsFromSettings()));
     jobid = 0;  // what a deletion leaves: no particular job
-    EXPECT_TRUE(showJob(job));
+    EXPECT_TRUE(showJob(job, queryOptionsFromSettings()));
     jobid = -12;  // names no job, so it matches none, not every one
-    EXPECT_FALSE(showJob(job));
+    EXPECT_FALSE(showJob(job, queryOptionsFromSettings()));
     job.id = -12;
-    EXPECT_FALSE(showJob(job));
+    EXPECT_FALSE(showJob(job, queryOptionsFromSettings()));
     job.id = 12;
 
     cpuentry cpu;
     cpu.id = 3;
     cpu.status = 8;
     cpu.os = 2;
-    EXPECT_TRUE(showCpu(cpu));
+    EXPECT_TRUE(showCpu(cpu, queryOptionsFromSettings()));
     queryCpuOs = 1;
-    EXPECT_FALSE(showCpu(cpu));
+    EXPECT_FALSE(showCpu(cpu, queryOptionsFromSettings()));
     queryCpuOs = 2;
     queryCpuStatus = 1;
-    EXPECT_FALSE(showCpu(cpu));
+    EXPECT_FALSE(showCpu(cpu, queryOptionsFromSettings()));
     queryCpuStatus = 8;
     cpuid = 4;
-    EXPECT_FALSE(showCpu(cpu));
+    EXPECT_FALSE(showCpu(cpu, queryOptionsFromSettings()));
     cpuid = 3;
-    EXPECT_TRUE(showCpu(cpu));
+    EXPECT_TRUE(showCpu(cpu, queryOptionsFromSettings()));
 
     chunkentry chunk;
     chunk.id = 0;
-    EXPECT_TRUE(showChunk(chunk));
+    EXPECT_TRUE(showChunk(chunk, queryOptionsFromSettings()));
     chunkid = 0;
-    EXPECT_TRUE(showChunk(chunk));
+    EXPECT_TRUE(showChunk(chunk, queryOptionsFromSettings()));
     chunkid = 1;
-    EXPECT_FALSE(showChunk(chunk));
+    EXPECT_FALSE(showChunk(chunk, queryOptionsFromSettings()));
 }
 
 // Reads one whole frame; false at the end of the stream.

@@ -11,6 +11,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "CommandLine.h"
@@ -182,10 +183,53 @@ inline void FreshRun() {
     resetRunSettings();
     resetColumnLists();
     resetQueryState();
-    tableText.clear();
     nVerbose = 1;
     setenv("TZ", "UTC", 1);
     tzset();
+}
+
+// The table that a listing of these record texts prints, every record retained, with the run
+// settings of the moment.
+template <typename Record, typename Parse, typename Show>
+std::string TableText(zdColumns<Record> columns, const std::vector<std::string>& texts, Parse parse,
+                      Show show) {
+    const zdQueryOptions options = queryOptionsFromSettings();
+    forgetTemplateNames();
+    const std::vector<std::string> keys = columns.attributeKeys;
+    zdListing<Record> listing(std::move(columns), options);
+    zdCellContext context;
+    context.constants = options.constants;
+    context.engineName = templateName;
+    std::string decoded;
+    std::vector<std::string_view> values;
+    for (const std::string& text : texts) {
+        Record record;
+        parse(text, record);
+        if constexpr (std::is_same_v<Record, jobentry>) {
+            jobAttributeValues(record, keys, decoded, values);
+            context.attributes = values.data();
+        }
+        listing.Add(record, show(record, options), context);
+    }
+    return listing.Text();
+}
+
+inline std::string JobTableText(const std::vector<std::string>& texts) {
+    return TableText(jobColumnsOf(jobColumns), texts, zdProtocol::ParseJobRecord, showJob);
+}
+inline std::string NodeTableText(const std::vector<std::string>& texts) {
+    return TableText(cpuColumnsOf(cpuColumns), texts, zdProtocol::ParseNodeRecord, showCpu);
+}
+inline std::string ChunkTableText(const std::vector<std::string>& texts) {
+    return TableText(chunkColumnsOf(chunkColumns), texts, zdProtocol::ParseChunkRecord, showChunk);
+}
+inline std::string PoolTableText(const std::vector<std::string>& texts) {
+    return TableText(poolColumnsOf(poolColumns), texts, zdProtocol::ParsePoolRecord,
+                     [](const poolentry&, const zdQueryOptions&) { return true; });
+}
+inline std::string LogTableText(const std::vector<std::string>& texts) {
+    return TableText(logColumnsOf(logColumns), texts, zdProtocol::ParseLogRecord,
+                     [](const logentry&, const zdQueryOptions&) { return true; });
 }
 
 inline std::string Fixture(const std::string& name) {

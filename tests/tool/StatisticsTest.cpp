@@ -77,7 +77,7 @@ TEST_F(Statistics, ReportOfZerosFromAThirtyOneLineText) {
         values[line] = "1";
     std::string encoded = Base64(StatsText(values, 31));
     update_stats(encoded);
-    ExpectFixture(statsReport(), "stats_zeros.txt");
+    ExpectFixture(statsReport(listingCounts()), "stats_zeros.txt");
 }
 
 TEST_F(Statistics, ReportWithCountersBeyondThirtyTwoBits) {
@@ -92,7 +92,7 @@ TEST_F(Statistics, ReportWithCountersBeyondThirtyTwoBits) {
     values[22] = "123456.789";
     std::string encoded = Base64(StatsText(values));
     update_stats(encoded);
-    const std::string report = statsReport();
+    const std::string report = statsReport(listingCounts());
     ExpectFixture(report, "stats_counters.txt");
     EXPECT_NE(report.find("RC connections total bytes in: 5000000000\n"), std::string::npos);
 }
@@ -111,7 +111,7 @@ TEST_F(Statistics, QueryStatsWaitsForItsReply) {
         Frame('n', "status\n") + Frame(zdCode::kStatistics, Base64(StatsText(values)) + "\nignored\n");
     ASSERT_EQ(write(pair[1], frames.data(), frames.size()), static_cast<ssize_t>(frames.size()));
     testing::internal::CaptureStdout();
-    EXPECT_TRUE(QueryStats());
+    EXPECT_TRUE(QueryStats(listingCounts()));
     std::fflush(stdout);
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_NE(out.find("\nRC Connections: 17\n"), std::string::npos) << out;
@@ -121,7 +121,7 @@ TEST_F(Statistics, QueryStatsWaitsForItsReply) {
 
     close(pair[1]);
     testing::internal::CaptureStderr();
-    EXPECT_FALSE(QueryStats());
+    EXPECT_FALSE(QueryStats(listingCounts()));
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "Socket error while communicating with the Dispatcher.\n");
     closeConnection();

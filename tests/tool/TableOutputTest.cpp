@@ -94,17 +94,10 @@ protected:
     }
 
     static std::string JobTable(const std::vector<Job>& jobs) {
-        zdJobList list;
-        prepareJobColumns(list);
-        for (const Job& job : jobs) {
-            jobentry entry;
-            parseJobRecord(JobText(job).c_str(), entry, list.arena, list.attributeKeys);
-            list.records.push_back(entry);
-        }
-        testing::internal::CaptureStdout();
-        printJobTable(list);
-        std::fflush(stdout);
-        return testing::internal::GetCapturedStdout();
+        std::vector<std::string> texts;
+        for (const Job& job : jobs)
+            texts.push_back(JobText(job));
+        return JobTableText(texts);
     }
 
     static std::vector<Node> SampleNodes() {
@@ -138,16 +131,10 @@ protected:
     }
 
     static std::string NodeTable(const std::vector<Node>& nodes) {
-        zdCpuList list;
-        for (const Node& node : nodes) {
-            cpuentry entry;
-            parseCpuRecord(NodeText(node).c_str(), entry, list.arena);
-            list.records.push_back(entry);
-        }
-        testing::internal::CaptureStdout();
-        printCpuTable(list);
-        std::fflush(stdout);
-        return testing::internal::GetCapturedStdout();
+        std::vector<std::string> texts;
+        for (const Node& node : nodes)
+            texts.push_back(NodeText(node));
+        return NodeTableText(texts);
     }
 
     static std::string ChunkTable() {
@@ -187,16 +174,10 @@ protected:
         odd.st = 100;
         odd.et = 50;  // negative span: empty elapsed
         std::vector<Chunk> chunks = {done, sent, waiting, warned, odd};
-        zdChunkList list;
-        for (const Chunk& chunk : chunks) {
-            chunkentry entry;
-            parseChunkRecord(ChunkText(chunk).c_str(), entry, list.arena);
-            list.records.push_back(entry);
-        }
-        testing::internal::CaptureStdout();
-        printChunkTable(list);
-        std::fflush(stdout);
-        return testing::internal::GetCapturedStdout();
+        std::vector<std::string> texts;
+        for (const Chunk& chunk : chunks)
+            texts.push_back(ChunkText(chunk));
+        return ChunkTableText(texts);
     }
 };
 
@@ -247,32 +228,19 @@ TEST_F(TableOutput, ChunksWithDefaultColumnsAndNoSeparators) {
 }
 
 TEST_F(TableOutput, PoolsAndLogs) {
-    zdPoolList pools;
-    for (const std::string& text :
-         {PoolText("render", "node01", "10.0.0.11"), PoolText("render", "node02", "10.0.0.12"),
-          PoolText("gpu-farm", "mac03", "10.0.1.3")}) {
-        poolentry pool;
-        parsePoolRecord(text.c_str(), pool, pools.arena);
-        pools.records.push_back(pool);
-    }
-    zdLogList logs;
-    for (const std::string& text :
-         {LogText(1, "06/03/2024 08:00:00", "Dispatcher started"),
-          LogText(8, "06/03/2024 08:05:12", "node02 lost connection", "node02"),
-          LogText(3, "06/03/2024 08:06:00", "")}) {
-        logentry log;
-        parseLogRecord(text.c_str(), log, logs.arena);
-        logs.records.push_back(log);
-    }
+    const std::vector<std::string> pools = {PoolText("render", "node01", "10.0.0.11"),
+                                            PoolText("render", "node02", "10.0.0.12"),
+                                            PoolText("gpu-farm", "mac03", "10.0.1.3")};
+    const std::vector<std::string> logs = {
+        LogText(1, "06/03/2024 08:00:00", "Dispatcher started"),
+        LogText(8, "06/03/2024 08:05:12", "node02 lost connection", "node02"),
+        LogText(3, "06/03/2024 08:06:00", "")};
     ASSERT_TRUE(buildLogFormat("type,time,host,entry,ip,user"));
-    testing::internal::CaptureStdout();
-    printPoolTable(pools);
-    printLogTable(logs);
+    std::string out = PoolTableText(pools) + LogTableText(logs);
     nCostants = 0;
     nHeaders = 0;
-    printLogTable(logs);
-    std::fflush(stdout);
-    ExpectFixture(testing::internal::GetCapturedStdout(), "pools_and_logs.txt");
+    out += LogTableText(logs);
+    ExpectFixture(out, "pools_and_logs.txt");
 }
 
 TEST_F(TableOutput, FiltersHideRowsButTheirCellsStillSetTheWidths) {
@@ -352,11 +320,10 @@ TEST_F(TableOutput, ConstantWordsAndTheirNumbers) {
     };
     for (const Case& c : cases)
         EXPECT_EQ(c.resolved, c.expected);
-    nCostants = 0;
-    EXPECT_EQ(ResolveJobCostant("engine", 110), "110");
-    EXPECT_EQ(ResolveCpuCostant(10, 8), "8");
-    EXPECT_EQ(ResolveChunkCostant(2, 2), "2");
-    EXPECT_EQ(ResolveLogCostant(1, 8), "8");
+    EXPECT_EQ(ResolveJobCostant("engine", 110, false), "110");
+    EXPECT_EQ(ResolveCpuCostant(10, 8, false), "8");
+    EXPECT_EQ(ResolveChunkCostant(2, 2, false), "2");
+    EXPECT_EQ(ResolveLogCostant(1, 8, false), "8");
 }
 
 }  // namespace

@@ -1,0 +1,29 @@
+// The comma-list tokenizer.
+#include "Tokenizer.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+int tokenizer(const char* text, char** tokens) {
+    int count = 0;
+    if (text) {
+        std::string work(text);
+        size_t start = 0;
+        while (count < kMaxTokens - 1 && start < work.size()) {
+            size_t comma = work.find(',', start);
+            if (comma == std::string::npos) comma = work.size();
+            if (comma > start) tokens[count++] = strndup(work.c_str() + start, comma - start);
+            start = comma + 1;
+        }
+    }
+    tokens[count] = nullptr;
+    return count;
+}
+
+void deallocatetokens(int count, char** tokens) {
+    for (int i = 0; i < count; ++i) {
+        std::free(tokens[i]);
+        tokens[i] = nullptr;
+    }
+}
