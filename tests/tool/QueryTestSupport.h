@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "CommandLine.h"
+#include "ListingRecords.h"
+#include "PayloadText.h"
 #include "Queries.h"
 #include "TableOutput.h"
 #include "ZRBase64.h"
@@ -40,14 +42,6 @@ inline std::string Base64(const std::string& bytes) {
     return text;
 }
 
-// The attribute block of a job: name, value and two flags per attribute.
-inline std::string AttributeBlock(const std::vector<std::pair<std::string, std::string>>& pairs) {
-    std::string text;
-    for (const auto& [name, value] : pairs)
-        text += name + "\n" + value + "\n1\n0\n";
-    return Base64(text);
-}
-
 struct Job {
     long id = 1;
     std::string name = "job";
@@ -69,36 +63,46 @@ struct Job {
     std::string attributeBlock;  // used instead of `attributes` when set
 };
 
+// The record as the Dispatcher writes it; `attributeBlock`, when set, goes out as it is.
 inline std::string JobText(const Job& j) {
-    return Lines(36,
-                 {{1, std::to_string(j.subtm)},
-                  {2, std::to_string(j.pktype)},
-                  {3, std::to_string(j.engine)},
-                  {4, std::to_string(j.priority)},
-                  {5, "4"},
-                  {6, "2"},
-                  {7, "0"},
-                  {8, std::to_string(j.endtm)},
-                  {9, std::to_string(j.starttm)},
-                  {10, std::to_string(j.status)},
-                  {11, std::to_string(j.progress)},
-                  {12, j.submitter},
-                  {13, j.name},
-                  {14, std::to_string(j.id)},
-                  {15, "5"},
-                  {16, j.pool},
-                  {17, "0"},
-                  {18, std::to_string(j.parent)},
-                  {19, std::to_string(j.type)},
-                  {20, j.depend},
-                  {21, std::to_string(j.requeued)},
-                  {22, "unused"},
-                  {31, "unused"},
-                  {32, j.locked ? "1" : "0"},
-                  {33, j.archived ? "1" : "0"},
-                  {34, j.attributeBlock.empty() ? AttributeBlock(j.attributes) : j.attributeBlock},
-                  {35, j.group},
-                  {36, j.department}});
+    std::string block;
+    for (const auto& [name, value] : j.attributes)
+        zdProtocol::AppendPropertyGroup(block, name, value, true, false);
+    jobentry r;
+    r.subtm = j.subtm;
+    r.pktype = j.pktype;
+    r.engine = j.engine;
+    r.priority = j.priority;
+    r.maxcpu = 4;
+    r.workingcpu = 2;
+    r.endtm = j.endtm;
+    r.starttm = j.starttm;
+    r.status = j.status;
+    r.progress = j.progress;
+    r.submitter = j.submitter;
+    r.name = j.name;
+    r.id = j.id;
+    r.pksize = 5;
+    r.pool = j.pool;
+    r.parent = j.parent;
+    r.type = j.type;
+    r.depend = j.depend;
+    r.requeued = j.requeued;
+    r.locked = j.locked;
+    r.archived = j.archived;
+    const std::string marker = "\x01raw block\x01";
+    r.attributeBlock = j.attributeBlock.empty() ? std::string_view(block) : marker;
+    r.group = j.group;
+    r.department = j.department;
+    zdProtocol::JobExtras extras;
+    extras.notes = extras.mail = "unused";
+    std::string text;
+    zdProtocol::AppendJobRecord(text, r, extras);
+    if (!j.attributeBlock.empty()) {
+        const std::string encoded = zdProtocol::EncodeBase64(marker);
+        text.replace(text.find(encoded), encoded.size(), j.attributeBlock);
+    }
+    return text;
 }
 
 struct Node {
@@ -115,23 +119,23 @@ struct Node {
 };
 
 inline std::string NodeText(const Node& n) {
-    return Lines(24, {{1, "0"},
-                      {2, std::to_string(n.id)},
-                      {3, std::to_string(n.os)},
-                      {4, n.name},
-                      {5, "8"},
-                      {6, n.ip},
-                      {7, n.sst},
-                      {8, n.cpu},
-                      {9, n.ram},
-                      {10, "0"},
-                      {11, std::to_string(n.jobid)},
-                      {12, std::to_string(n.status)},
-                      {13, "0"},
-                      {19, "616"},
-                      {21, "50"},
-                      {22, "render"},
-                      {24, n.notes}});
+    cpuentry r;
+    r.id = n.id;
+    r.os = n.os;
+    r.name = n.name;
+    r.num = "8";
+    r.ip = n.ip;
+    r.sst = n.sst;
+    r.cpuusage = n.cpu;
+    r.ramusage = n.ram;
+    r.jobid = n.jobid;
+    r.status = n.status;
+    r.version = 616;
+    r.priority = 50;
+    r.notes = n.notes;
+    std::string text;
+    zdProtocol::AppendNodeRecord(text, r, {"render", true});
+    return text;
 }
 
 struct Chunk {
@@ -145,27 +149,43 @@ struct Chunk {
 };
 
 inline std::string ChunkText(const Chunk& c) {
-    return Lines(13, {{1, "7"},
-                      {2, std::to_string(c.id)},
-                      {3, c.sf},
-                      {4, c.ef},
-                      {5, std::to_string(c.st)},
-                      {6, std::to_string(c.et)},
-                      {7, c.renderby},
-                      {8, c.result},
-                      {9, std::to_string(c.status)},
-                      {12, std::to_string(c.bf)},
-                      {13, std::to_string(c.requeued)}});
+    chunkentry r;
+    r.id = c.id;
+    r.st = c.st;
+    r.et = c.et;
+    r.renderby = c.renderby;
+    r.result = c.result;
+    r.status = c.status;
+    r.requeued = c.requeued;
+    zdProtocol::ChunkExtras extras;
+    extras.jobId = 7;
+    extras.startFrame = std::strtod(c.sf.c_str(), nullptr);
+    extras.endFrame = std::strtod(c.ef.c_str(), nullptr);
+    extras.byFrame = c.bf;
+    std::string text;
+    zdProtocol::AppendChunkRecord(text, r, extras);
+    return text;
 }
 
 inline std::string PoolText(const std::string& pool, const std::string& node,
                             const std::string& ip) {
-    return pool + "\n" + node + "\n" + ip + "\n\n";
+    std::string text;
+    zdProtocol::AppendPoolRecord(text, {pool, node, ip, ""});
+    return text;
 }
 
 inline std::string LogText(int type, const std::string& time, const std::string& entry,
                            const std::string& host = "dispatcher") {
-    return std::to_string(type) + "\n" + time + "\n" + entry + "\n127.0.0.1\n" + host + "\nadmin\n";
+    logentry r;
+    r.type = type;
+    r.time = time;
+    r.entry = entry;
+    r.ip = "127.0.0.1";
+    r.host = host;
+    r.user = "admin";
+    std::string text;
+    zdProtocol::AppendLogRecord(text, r);
+    return text;
 }
 
 // One frame as the Dispatcher sends it (plain text).
