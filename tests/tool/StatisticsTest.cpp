@@ -1,8 +1,6 @@
 // The statistics text and the report of query letter s.
-#include <sys/socket.h>
-#include <unistd.h>
 #include "Connection.h"
-
+#include "FakeDispatcher.h"
 #include "QueryTestSupport.h"
 #include "Statistics.h"
 
@@ -97,35 +95,28 @@ TEST_F(Statistics, ReportWithCountersBeyondThirtyTwoBits) {
     EXPECT_NE(report.find("RC connections total bytes in: 5000000000\n"), std::string::npos);
 }
 
-// Over a socket pair: other codes are skipped until the statistics arrive.
+// Other codes are skipped until the statistics arrive.
 TEST_F(Statistics, QueryStatsWaitsForItsReply) {
-    int pair[2];
-    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
-    s = pair[0];
-    allocateBuffers();
+    zdtest::FakeDispatcher dispatcher;
     std::map<int, std::string> values;
     for (int line = 1; line <= 32; ++line)
         values[line] = "0";
     values[23] = "17";
-    const std::string frames =
-        Frame('n', "status\n") + Frame(zdCode::kStatistics, Base64(StatsText(values)) + "\nignored\n");
-    ASSERT_EQ(write(pair[1], frames.data(), frames.size()), static_cast<ssize_t>(frames.size()));
+    dispatcher.Queue(zdCode::kStatus, "status\n");
+    dispatcher.Queue(zdCode::kStatistics, Base64(StatsText(values)) + "\nignored\n");
     testing::internal::CaptureStdout();
     EXPECT_TRUE(QueryStats(listingCounts()));
     std::fflush(stdout);
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_NE(out.find("\nRC Connections: 17\n"), std::string::npos) << out;
-    char request[6] = {};
-    ASSERT_EQ(read(pair[1], request, sizeof request), 6);
-    EXPECT_EQ(std::string(request, 6), Frame(zdCode::kStatisticsRequest, ""));
+    EXPECT_EQ(dispatcher.SentFrames(),
+              (std::vector<zdtest::Msg>{{zdCode::kStatisticsRequest, ""}}));
 
-    close(pair[1]);
+    dispatcher.Hangup();
     testing::internal::CaptureStderr();
     EXPECT_FALSE(QueryStats(listingCounts()));
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "Socket error while communicating with the Dispatcher.\n");
-    closeConnection();
-    releaseBuffers();
 }
 
 }  // namespace

@@ -1,8 +1,6 @@
 // Batch submission: the checks against the sample templates, the job record with its properties
 // block, and the answer of a scripted Dispatcher over a socket pair.
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <fstream>
 #include <sstream>
@@ -11,6 +9,7 @@
 
 #include "CommandLine.h"
 #include "Connection.h"
+#include "FakeDispatcher.h"
 #include "Submission.h"
 #include "ZRBase64.h"
 #include "ZRTemplateManager.h"
@@ -167,58 +166,47 @@ TEST_F(SubmissionTest, JobRecordLinesAndPropertiesBlock) {
 }
 
 TEST_F(SubmissionTest, SendsAndReportsTheAnswer) {
-    auto frame = [](unsigned char code, const std::string& text) {
-        uint32_t n = uint32_t(text.size() + 1);
-        return std::string{char(text.empty() ? 0 : 1),
-                           char(n),
-                           char(n >> 8),
-                           char(n >> 16),
-                           char(n >> 24),
-                           char(code)} +
-               text;
-    };
+    using zdtest::Msg;
     const struct {
         std::vector<std::string> args;
         unsigned char answer;
         int status;
-        std::string out, err, sent;
+        std::string out, err;
+        unsigned char sentCode;  // 0: nothing is sent
+        const char* sentText;    // null: the job record built from the arguments
     } cases[] = {
-        {kLumen, 0xAE, 0, "Sending new job to dispatcher...\nnew job has ID: 42\n", "", "\x34"},
-        {kLumen + std::vector<std::string>{"-job", "25"}, 0xAE, 0,
-         "Sending new job to dispatcher...\nnew job has ID: 42\n", "", "\x76"},
-        {kLumen, 0x69, -1, "Sending new job to dispatcher...\n", "Submission failed.\n", "\x34"},
-        {kLumen, 0xAF, -1, "Sending new job to dispatcher...\n", "Submission failed.\n", "\x34"},
+        {kLumen, zdCode::kSubmitted, 0, "Sending new job to dispatcher...\nnew job has ID: 42\n",
+         "", zdCode::kNewJob, nullptr},
+        {kLumen + std::vector<std::string>{"-job", "25"}, zdCode::kSubmitted, 0,
+         "Sending new job to dispatcher...\nnew job has ID: 42\n", "", zdCode::kEditedJob, nullptr},
+        {kLumen, zdCode::kRefused, -1, "Sending new job to dispatcher...\n", "Submission failed.\n",
+         zdCode::kNewJob, nullptr},
+        {kLumen, zdCode::kRefusedContent, -1, "Sending new job to dispatcher...\n",
+         "Submission failed.\n", zdCode::kNewJob, nullptr},
         {{"-folder", "-n", "Shots"},
-         0xAE,
+         zdCode::kSubmitted,
          0,
          "Sending new folder to dispatcher...\nnew job has ID: 42\n",
          "",
-         frame(0x80, "-1\nShots\n100\n")},
-        {{"-e", "110"}, 0xAE, -1, "", "\nMissing job name.\n", ""},
+         zdCode::kNewFolder,
+         "-1\nShots\n100\n"},
+        {{"-e", "110"}, zdCode::kSubmitted, -1, "", "\nMissing job name.\n", 0, nullptr},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.args));
         parse(c.args);
-        int pair[2];
-        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
-        s = pair[0];
-        allocateBuffers();
-        std::string answers = frame(0x6E, "0\n") + frame(c.answer, "42\n");
-        ASSERT_EQ(write(pair[1], answers.data(), answers.size()), ssize_t(answers.size()));
+        zdtest::FakeDispatcher dispatcher;
+        dispatcher.Queue(zdCode::kStatus, "0\n");
+        dispatcher.Queue(c.answer, "42\n");
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
         EXPECT_EQ(runSubmission(), c.status);
         EXPECT_EQ(testing::internal::GetCapturedStdout(), c.out);
         EXPECT_EQ(testing::internal::GetCapturedStderr(), c.err);
-        std::string sent(1 << 16, '\0');
-        sent.resize(std::max<ssize_t>(0, recv(pair[1], &sent[0], sent.size(), MSG_DONTWAIT)));
-        if (c.sent.size() == 1)  // a job: its record under the code
-            EXPECT_EQ(sent, frame(c.sent[0], buildJobRecord(submitjob)));
-        else
-            EXPECT_EQ(sent, c.sent);
-        closeConnection();
-        releaseBuffers();
-        close(pair[1]);
+        std::vector<Msg> sent;
+        if (c.sentCode != 0)
+            sent.push_back({c.sentCode, c.sentText ? c.sentText : buildJobRecord(submitjob)});
+        EXPECT_EQ(dispatcher.SentFrames(), sent);
     }
 }
 
