@@ -1,13 +1,11 @@
 // Query records: parsing from text, reception rules, display filters, and the conversations and
-// identifier checks of query mode over a socket pair standing in for the Dispatcher.
-#include <fcntl.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
+// identifier checks of query mode against a fake Dispatcher.
 #include <climits>
+#include <memory>
 #include <thread>
 
 #include "Connection.h"
+#include "FakeDispatcher.h"
 #include "PayloadText.h"
 #include "QueryTestSupport.h"
 #include "Statistics.h"
@@ -295,65 +293,25 @@ TEST(QueryRules, DisplayFilters) {
     EXPECT_FALSE(showChunk(chunk, queryOptionsFromSettings()));
 }
 
-// Reads one whole frame; false at the end of the stream.
-bool ReadFrame(int fd, unsigned char& code, std::string& text) {
-    auto readAll = [fd](char* into, size_t count) {
-        size_t got = 0;
-        while (got < count) {
-            ssize_t r = read(fd, into + got, count - got);
-            if (r <= 0) return false;
-            got += static_cast<size_t>(r);
-        }
-        return true;
-    };
-    char header[6];
-    if (!readAll(header, 6)) return false;
-    uint32_t length = 0;
-    for (int i = 0; i < 4; ++i)
-        length |= uint32_t(static_cast<unsigned char>(header[1 + i])) << (8 * i);
-    code = static_cast<unsigned char>(header[5]);
-    text.assign(length - 1, '\0');
-    return length == 1 || readAll(&text[0], length - 1);
-}
-
-// The tool on one end of a socket pair; the test plays the Dispatcher on the other.
+// The tool against a fake Dispatcher that the test plays.
 class QueryConversation : public testing::Test {
 protected:
     void SetUp() override {
         FreshRun();
-        int pair[2];
-        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
-        s = pair[0];
-        peer_ = pair[1];
-        int size = 1 << 20;
-        setsockopt(peer_, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
-        allocateBuffers();
+        dispatcher_ = std::make_unique<zdtest::FakeDispatcher>();
     }
     void TearDown() override {
-        closeConnection();
-        releaseBuffers();
-        if (peer_ >= 0) close(peer_);
+        dispatcher_.reset();
         resetRunSettings();
         resetColumnLists();
         resetQueryState();
     }
 
     // What the Dispatcher says, all at once: the tool finds it waiting.
-    void Serve(const std::string& frames) {
-        ASSERT_EQ(write(peer_, frames.data(), frames.size()), static_cast<ssize_t>(frames.size()));
-    }
+    void Serve(const std::string& frames) { dispatcher_->QueueBytes(frames); }
 
     // Everything the tool has sent so far.
-    std::string Sent() {
-        std::string bytes;
-        char buffer[65536];
-        for (;;) {
-            ssize_t r = recv(peer_, buffer, sizeof buffer, MSG_DONTWAIT);
-            if (r <= 0) break;
-            bytes.append(buffer, static_cast<size_t>(r));
-        }
-        return bytes;
-    }
+    std::string Sent() { return dispatcher_->Sent(); }
 
     static std::string Listing(unsigned char start, unsigned char record, unsigned char end,
                                const std::vector<std::string>& records) {
@@ -397,7 +355,7 @@ protected:
         return {JobText(folder), JobText(a), JobText(b)};
     }
 
-    int peer_ = -1;
+    std::unique_ptr<zdtest::FakeDispatcher> dispatcher_;
 };
 
 TEST_F(QueryConversation, StreamedJobsAreAcknowledgedInOrderAndPrinted) {
@@ -407,7 +365,7 @@ TEST_F(QueryConversation, StreamedJobsAreAcknowledgedInOrderAndPrinted) {
           Listing(zdCode::kJobsStart, zdCode::kJobsRecord, zdCode::kJobsEnd, ThreeJobs()));
     Outcome run = RunQueries();
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(Sent(), Frame('.', "") + Acks('/', 4));
+    EXPECT_EQ(Sent(), Frame(zdCode::kJobsRequest, "") + Acks(zdCode::kJobsAck, 4));
     EXPECT_EQ(run.out,
               "\nReceiving Jobs list...\n\n"
               "ID   NAME     TYPE     PKTYPE        ENGINE   STATUS     PROGRESS   PRIORITY   "
@@ -435,26 +393,26 @@ TEST_F(QueryConversation, ADispatcherThatWaitsForEachAcknowledgementIsServed) {
     }
     std::string received;
     std::thread dispatcher([&] {
-        unsigned char code = 0;
-        std::string text;
+        zdtest::Msg msg;
         size_t next = 0;
-        while (ReadFrame(peer_, code, text)) {
-            received += Frame(code, text);
+        while (dispatcher_->NextFrame(msg)) {
+            received += Frame(msg.code, msg.text);
             std::string reply;
             bool last = false;
-            if (code == zdCode::kNodesRequest) reply = Frame(zdCode::kNodesStart, "");
-            if (code == zdCode::kNodesAck) {
+            if (msg.code == zdCode::kNodesRequest) reply = Frame(zdCode::kNodesStart, "");
+            if (msg.code == zdCode::kNodesAck) {
                 last = next == nodes.size();
                 reply = last ? Frame(zdCode::kNodesEnd, "")
                              : Frame(zdCode::kNodesRecord, nodes[next++]);
             }
-            if (write(peer_, reply.data(), reply.size()) < 0 || last) break;
+            dispatcher_->QueueBytes(reply);
+            if (last) break;
         }
     });
     Outcome run = RunQueries();
     dispatcher.join();
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(received, Frame('0', "") + Acks('1', 51));
+    EXPECT_EQ(received, Frame(zdCode::kNodesRequest, "") + Acks(zdCode::kNodesAck, 51));
     EXPECT_EQ(cpusReceived, 50);
     EXPECT_EQ(cpuIdTable.size(), 50u);
 }
@@ -462,7 +420,7 @@ TEST_F(QueryConversation, ADispatcherThatWaitsForEachAcknowledgementIsServed) {
 TEST_F(QueryConversation, ALostConnectionFailsTheRun) {
     queryLogs = 1;
     Serve(Frame(zdCode::kLogsStart, ""));
-    shutdown(peer_, SHUT_WR);
+    dispatcher_->Hangup();
     Outcome run = RunQueries();
     EXPECT_EQ(run.status, -1);
     EXPECT_EQ(run.err, "Socket error while communicating with the Dispatcher.\n");
@@ -476,7 +434,7 @@ TEST_F(QueryConversation, PoolRowsWithoutAddressAreCountedNotListed) {
                    PoolText("render", "node02", "10.0.0.12")}));
     Outcome run = RunQueries();
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(Sent(), Frame(',', "") + Acks('-', 4));
+    EXPECT_EQ(Sent(), Frame(zdCode::kPoolsRequest, "") + Acks(zdCode::kPoolsAck, 4));
     EXPECT_EQ(run.out,
               "\nReceiving Pools list...\n\n"
               "PARENT   NAME     IP          \n"
@@ -584,8 +542,10 @@ TEST_F(QueryConversation, ChunksOfAJobWithTheirAcknowledgements) {
                   {ChunkText(one), ChunkText(two)}));
     Outcome run = RunQueries();
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(Sent(), Frame('.', "") + Acks('/', 4) + Frame('2', "12\n") + Frame('3', "12\n0\n") +
-                          Frame('3', "12\n1\n") + Frame('3', "12\n2\n"));
+    EXPECT_EQ(Sent(),
+              Frame(zdCode::kJobsRequest, "") + Acks(zdCode::kJobsAck, 4) +
+                  Frame(zdCode::kChunksRequest, "12\n") + Frame(zdCode::kChunksAck, "12\n0\n") +
+                  Frame(zdCode::kChunksAck, "12\n1\n") + Frame(zdCode::kChunksAck, "12\n2\n"));
     // Jobs are fetched for the chunk listing but not printed.
     EXPECT_EQ(run.out,
               "\nReceiving Jobs list...\n\n"
@@ -616,7 +576,7 @@ TEST_F(QueryConversation, NoChunkListingForSingleHostAndBroadcastJobs) {
         Outcome run = RunQueries();
         EXPECT_EQ(run.out, c.message);
         // Nothing was asked for, so chunk 3 cannot be found.
-        EXPECT_EQ(Sent(), Frame('.', "") + Acks('/', 2));
+        EXPECT_EQ(Sent(), Frame(zdCode::kJobsRequest, "") + Acks(zdCode::kJobsAck, 2));
         EXPECT_EQ(run.status, -1);
         EXPECT_EQ(run.err, "\nInvalid chunk id 3.\n");
     }
@@ -640,8 +600,10 @@ TEST_F(QueryConversation, StatisticsFetchEveryListingWithoutPrintingIt) {
         Frame(zdCode::kStatistics, Base64("1\n2\n") + "\n"));
     Outcome run = RunQueries();
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(Sent(), Frame('.', "") + Acks('/', 5) + Frame('0', "") + Acks('1', 3) +
-                          Frame('%', "") + Acks('&', 2) + Frame(',', "") + Acks('-', 4) +
+    EXPECT_EQ(Sent(), Frame(zdCode::kJobsRequest, "") + Acks(zdCode::kJobsAck, 5) +
+                          Frame(zdCode::kNodesRequest, "") + Acks(zdCode::kNodesAck, 3) +
+                          Frame(zdCode::kLogsRequest, "") + Acks(zdCode::kLogsAck, 2) +
+                          Frame(zdCode::kPoolsRequest, "") + Acks(zdCode::kPoolsAck, 4) +
                           Frame(zdCode::kStatisticsRequest, ""));
     EXPECT_EQ(run.out.rfind("\nReceiving Jobs list...\n\n\nTotal Job on Dispatcher: 3\n"
                             "Total Nodes on Dispatcher: 2\nTotal Logs on Dispatcher: 1\n"

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "CommandLine.h"
+#include "FakeDispatcher.h"
 #include "ListingRecords.h"
 #include "PayloadText.h"
 #include "Queries.h"
@@ -190,12 +191,7 @@ inline std::string LogText(int type, const std::string& time, const std::string&
 
 // One frame as the Dispatcher sends it (plain text).
 inline std::string Frame(unsigned char code, const std::string& text) {
-    std::string frame(1, text.empty() ? '\0' : '\1');
-    const uint32_t length = static_cast<uint32_t>(text.size() + 1);
-    for (int i = 0; i < 4; ++i)
-        frame.push_back(static_cast<char>(length >> (8 * i)));
-    frame.push_back(static_cast<char>(code));
-    return frame + text;
+    return zdtest::PlainFrame(code, text);
 }
 
 // Run settings, column lists and query state as a run starts; times print in UTC.
