@@ -12,6 +12,7 @@
 
 #include <climits>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <new>
 
@@ -50,17 +51,6 @@ struct FrameRelease {
 };
 using OwnedFrame = std::unique_ptr<char[], FrameRelease>;
 
-// Header, code and `body` bytes; the caller fills the body.
-char* NewFrame(unsigned char encoding, unsigned char code, uint32_t lengthField) {
-    char* frame = new (std::nothrow) char[uint64_t{lengthField} + kFrameHeaderSize];
-    if (frame == nullptr) return nullptr;
-    auto* p = reinterpret_cast<unsigned char*>(frame);
-    p[0] = encoding;
-    PutU32(p + 1, lengthField);
-    p[5] = code;
-    return frame;
-}
-
 void Publish(char* frame, uint32_t lengthField, char** out, unsigned long* lengthOut,
              unsigned long* sizeOut) {
     *out = frame;
@@ -69,30 +59,18 @@ void Publish(char* frame, uint32_t lengthField, char** out, unsigned long* lengt
     if (sizeOut != nullptr) *sizeOut = frame != nullptr ? length + kFrameHeaderSize : 0;
 }
 
-// Encoding 0 or 1; no frame when the text does not fit a 32-bit length field.
-void EncodePlain(unsigned char code, const char* text, size_t n, char** frame,
-                 unsigned long* lengthField, unsigned long* frameSize) {
-    if (n >= UINT32_MAX) return;
-    const auto length = static_cast<uint32_t>(n + 1);
-    char* f = NewFrame(n == 0 ? kEncodingEmpty : kEncodingPlain, code, length);
-    if (f != nullptr && n != 0) std::memcpy(f + 6, text, n);
-    Publish(f, length, frame, lengthField, frameSize);
-}
-
 unsigned char CodeByte(const char* code) {
     return code != nullptr ? static_cast<unsigned char>(code[0]) : 0;
 }
 
-}  // namespace
-
-void encodeMessage(const char* code, const char* text, char** frame, unsigned long* lengthField,
-                   unsigned long* frameSize) {
-    if (frame == nullptr) return;
-    Publish(nullptr, 0, frame, lengthField, frameSize);
-    const unsigned char codeByte = CodeByte(code);
-    const size_t n = text != nullptr ? std::strlen(text) : 0;
-
-    if (n > kCompressionThreshold && n <= UINT32_MAX) {
+// The one frame encoder. It hands `emit` the frame in two pieces, the head (header, code and, when
+// compressed, the stated length) and the body, so that each caller copies them once into memory
+// of its own; the result is emit's, or false when the text does not fit a 32-bit length field.
+template <typename Emit>
+bool EncodeFrame(unsigned char code, const char* text, size_t n, bool mayCompress, Emit emit) {
+    unsigned char head[kFrameHeaderSize + kCompressedPrefix];
+    head[5] = code;
+    if (mayCompress && n > kCompressionThreshold && n <= UINT32_MAX) {
         const auto scratchSize = static_cast<uLongf>(static_cast<double>(n) * 1.01) + 12;
         std::unique_ptr<Bytef[]> scratch(new (std::nothrow) Bytef[scratchSize]);
         uLongf packed = scratchSize;
@@ -100,24 +78,66 @@ void encodeMessage(const char* code, const char* text, char** frame, unsigned lo
             compress(scratch.get(), &packed, reinterpret_cast<const Bytef*>(text), n) == Z_OK &&
             packed < n + 4 && packed + kCompressedPrefix <= UINT32_MAX) {
             const auto length = static_cast<uint32_t>(packed + kCompressedPrefix);
-            char* f = NewFrame(kEncodingCompressed, codeByte, length);
-            if (f != nullptr) {
-                PutU32(reinterpret_cast<unsigned char*>(f) + 6, static_cast<uint32_t>(n));
-                std::memcpy(f + 10, scratch.get(), packed);
-            }
-            Publish(f, length, frame, lengthField, frameSize);
-            return;
+            head[0] = kEncodingCompressed;
+            PutU32(head + 1, length);
+            PutU32(head + 6, static_cast<uint32_t>(n));
+            return emit(head, sizeof head, scratch.get(), static_cast<size_t>(packed), length);
         }
     }
-    EncodePlain(codeByte, text, n, frame, lengthField, frameSize);
+    if (n >= UINT32_MAX) return false;
+    const auto length = static_cast<uint32_t>(n + 1);
+    head[0] = n == 0 ? kEncodingEmpty : kEncodingPlain;
+    PutU32(head + 1, length);
+    return emit(head, kFrameHeaderSize + 1, text, n, length);
+}
+
+// A frame of its own allocation, released with destroyEncodedMessage.
+void EncodeAllocated(const char* code, const char* text, bool mayCompress, char** frame,
+                     unsigned long* lengthField, unsigned long* frameSize) {
+    if (frame == nullptr) return;
+    Publish(nullptr, 0, frame, lengthField, frameSize);
+    const size_t n = text != nullptr ? std::strlen(text) : 0;
+    EncodeFrame(
+        CodeByte(code), text, n, mayCompress,
+        [&](const void* head, size_t headSize, const void* body, size_t bodySize, uint32_t length) {
+            char* f = new (std::nothrow) char[headSize + bodySize];
+            if (f == nullptr) return false;
+            std::memcpy(f, head, headSize);
+            if (bodySize != 0) std::memcpy(f + headSize, body, bodySize);
+            Publish(f, length, frame, lengthField, frameSize);
+            return true;
+        });
+}
+
+}  // namespace
+
+void encodeMessage(const char* code, const char* text, char** frame, unsigned long* lengthField,
+                   unsigned long* frameSize) {
+    EncodeAllocated(code, text, true, frame, lengthField, frameSize);
 }
 
 void EncodePlainMessage(const char* code, const char* text, char** frame,
                         unsigned long* lengthField, unsigned long* frameSize) {
-    if (frame == nullptr) return;
-    Publish(nullptr, 0, frame, lengthField, frameSize);
-    EncodePlain(CodeByte(code), text, text != nullptr ? std::strlen(text) : 0, frame, lengthField,
-                frameSize);
+    EncodeAllocated(code, text, false, frame, lengthField, frameSize);
+}
+
+bool AppendFrame(std::string& out, unsigned char code, const char* text, size_t textLength,
+                 bool mayCompress) {
+    if (text == nullptr && textLength != 0) return false;
+    const size_t before = out.size();
+    try {
+        return EncodeFrame(
+            code, text, textLength, mayCompress,
+            [&](const void* head, size_t headSize, const void* body, size_t bodySize, uint32_t) {
+                out.append(static_cast<const char*>(head), headSize);
+                if (bodySize != 0) out.append(static_cast<const char*>(body), bodySize);
+                return true;
+            });
+    } catch (const std::exception&) {
+        // The framework reports through results: a string that cannot grow is a failed append.
+        out.resize(before);
+        return false;
+    }
 }
 
 void destroyEncodedMessage(char* buffer) {
@@ -134,9 +154,17 @@ char* zr_resize_buffer(char* buffer, unsigned long* capacity, unsigned long used
     return grown;
 }
 
+bool GetFrameLength(const char* data, uint64_t size, uint32_t* lengthField) {
+    if (data == nullptr || size < kFrameHeaderSize) return false;
+    if (lengthField != nullptr) *lengthField = GetU32(data + 1);
+    return true;
+}
+
 FrameStatus ScanFrame(const char* data, uint64_t size, uint64_t* frameSize) {
-    if (data == nullptr || size <= kFrameHeaderSize) return FrameStatus::kIncomplete;
-    const uint64_t length = GetU32(data + 1);
+    uint32_t lengthField = 0;
+    if (size <= kFrameHeaderSize || !GetFrameLength(data, size, &lengthField))
+        return FrameStatus::kIncomplete;
+    const uint64_t length = lengthField;
     const uint64_t total = length + kFrameHeaderSize;  // 64-bit: cannot wrap
     if (frameSize != nullptr) *frameSize = total;
     if (size < total) return FrameStatus::kIncomplete;
@@ -147,34 +175,54 @@ FrameStatus ScanFrame(const char* data, uint64_t size, uint64_t* frameSize) {
     return FrameStatus::kComplete;
 }
 
-char* DecodeFrame(const char* frame, uint64_t size, uint64_t maxTextLength, uint64_t* textLength) {
+DecodeStatus DecodeFrameText(const char* frame, uint64_t size, uint64_t maxTextLength, char* text,
+                             uint64_t capacity, unsigned char* code, uint64_t* textLength) {
     uint64_t total = 0;
-    if (ScanFrame(frame, size, &total) != FrameStatus::kComplete) return nullptr;
+    const FrameStatus scanned = ScanFrame(frame, size, &total);
+    if (scanned == FrameStatus::kIncomplete) return DecodeStatus::kIncomplete;
     const uint64_t length = total - kFrameHeaderSize;
     const char* body = frame + kFrameHeaderSize;  // code byte first
+    if (length >= 1 && code != nullptr) *code = static_cast<unsigned char>(body[0]);
+    if (scanned == FrameStatus::kMalformed) return DecodeStatus::kMalformed;
 
     if (static_cast<unsigned char>(frame[0]) != kEncodingCompressed) {
-        char* message = new (std::nothrow) char[length + 1];
-        if (message == nullptr) return nullptr;
-        std::memcpy(message, body, length);
-        message[length] = '\0';
-        if (textLength != nullptr) *textLength = length - 1;
-        return message;
+        const uint64_t n = length - 1;
+        if (textLength != nullptr) *textLength = n;
+        if (capacity <= n) return DecodeStatus::kNoRoom;
+        std::memcpy(text, body + 1, n);
+        text[n] = '\0';
+        return DecodeStatus::kDecoded;
     }
 
     const uint64_t stated = GetU32(body + 1);
     const uint64_t packed = length - kCompressedPrefix;
-    if (stated > maxTextLength || stated > packed * kMaxInflateRatio) return nullptr;
+    if (textLength != nullptr) *textLength = stated;
+    if (stated > maxTextLength || stated > packed * kMaxInflateRatio) return DecodeStatus::kTooLong;
+    if (capacity <= stated) return DecodeStatus::kNoRoom;
+    uLongf inflated = stated;
+    if (uncompress(reinterpret_cast<Bytef*>(text), &inflated,
+                   reinterpret_cast<const Bytef*>(body + kCompressedPrefix), packed) != Z_OK)
+        return DecodeStatus::kNotInflated;
+    // A stream that inflates to less than stated ends where it ends, not at the stated size.
+    text[inflated] = '\0';
+    if (textLength != nullptr) *textLength = inflated;
+    return DecodeStatus::kDecoded;
+}
+
+char* DecodeFrame(const char* frame, uint64_t size, uint64_t maxTextLength, uint64_t* textLength) {
+    uint64_t stated = 0;
+    if (DecodeFrameText(frame, size, maxTextLength, nullptr, 0, nullptr, &stated) !=
+        DecodeStatus::kNoRoom)
+        return nullptr;
     std::unique_ptr<char[]> message(new (std::nothrow) char[stated + 2]);
     if (message == nullptr) return nullptr;
-    message[0] = body[0];
-    uLongf inflated = stated;
-    if (uncompress(reinterpret_cast<Bytef*>(message.get() + 1), &inflated,
-                   reinterpret_cast<const Bytef*>(body + kCompressedPrefix), packed) != Z_OK)
+    unsigned char code = 0;
+    uint64_t decoded = 0;
+    if (DecodeFrameText(frame, size, maxTextLength, message.get() + 1, stated + 1, &code,
+                        &decoded) != DecodeStatus::kDecoded)
         return nullptr;
-    // A stream that inflates to less than stated ends where it ends, not at the stated size.
-    message[inflated + 1] = '\0';
-    if (textLength != nullptr) *textLength = inflated;
+    message[0] = static_cast<char>(code);
+    if (textLength != nullptr) *textLength = decoded;
     return message.release();
 }
 

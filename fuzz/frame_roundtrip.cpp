@@ -1,5 +1,6 @@
 // Fuzz target for the frame codec: any text (cut at its first NUL) with any code is encoded by
-// the rules of the wire format and decodes back to exactly code and text.
+// the rules of the wire format, appended or allocated alike, and decodes back to exactly code and
+// text, into a new message or into caller memory.
 #include <zlib.h>
 
 #include <cstddef>
@@ -62,6 +63,29 @@ void CheckFrame(const char* frame, unsigned long lengthField, unsigned long fram
     Check(message != nullptr && textLength == n && message[0] == code[0]);
     Check(std::memcmp(message + 1, text.data(), n) == 0 && message[n + 1] == '\0');
     destroyEncodedMessage(message);
+
+    // Into caller memory: sized first, refused one byte short of the NUL, then decoded.
+    std::string buffer(n, '#');
+    unsigned char decodedCode = 0;
+    Check(DecodeFrameText(frame, frameSize, n, nullptr, 0, nullptr, &textLength) ==
+              DecodeStatus::kNoRoom &&
+          textLength == n);
+    Check(DecodeFrameText(frame, frameSize, n, buffer.data(), n, nullptr, nullptr) ==
+          DecodeStatus::kNoRoom);
+    buffer.resize(n + 1);
+    Check(DecodeFrameText(frame, frameSize, n, buffer.data(), n + 1, &decodedCode, &textLength) ==
+          DecodeStatus::kDecoded);
+    Check(decodedCode == static_cast<unsigned char>(code[0]) && textLength == n);
+    Check(buffer.compare(0, n, text) == 0 && buffer[n] == '\0');
+}
+
+// The appending encoder gives the same bytes as the allocating one, after what is already there.
+void CheckAppended(const char* frame, unsigned long frameSize, const char code[2],
+                   const std::string& text, bool compress) {
+    std::string out = "held";
+    Check(
+        AppendFrame(out, static_cast<unsigned char>(code[0]), text.data(), text.size(), compress));
+    Check(out.size() == frameSize + 4 && out.compare(4, frameSize, frame, frameSize) == 0);
 }
 
 }  // namespace
@@ -77,10 +101,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     unsigned long frameSize = 0;
     encodeMessage(code, text.c_str(), &frame, &lengthField, &frameSize);
     CheckFrame(frame, lengthField, frameSize, code, text, true);
+    CheckAppended(frame, frameSize, code, text, true);
     destroyEncodedMessage(frame);
 
     EncodePlainMessage(code, text.c_str(), &frame, &lengthField, &frameSize);
     CheckFrame(frame, lengthField, frameSize, code, text, false);
+    CheckAppended(frame, frameSize, code, text, false);
     destroyEncodedMessage(frame);
     return 0;
 }

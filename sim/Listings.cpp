@@ -37,28 +37,10 @@ bool IsListingAcknowledgement(unsigned char code) {
 }
 
 bool AppendFrame(std::string& out, unsigned char code, const std::string& text, bool compress) {
-    if (compress) {
-        // The framework's encoder takes a C string; record texts carry no NUL.
-        const char codeText[2] = {static_cast<char>(code), '\0'};
-        char* raw = nullptr;
-        unsigned long length = 0;
-        unsigned long size = 0;
-        ZRFramework::ZRSocket::encodeMessage(codeText, text.c_str(), &raw, &length, &size);
-        std::unique_ptr<char[], void (*)(char*)> frame(
-            raw, ZRFramework::ZRSocket::destroyEncodedMessage);
-        if (frame == nullptr) return false;
-        out.append(frame.get(), size);
-        return true;
-    }
-    const uint64_t length = uint64_t{text.size()} + 1;
-    if (length > UINT32_MAX) return false;
-    out += static_cast<char>(text.empty() ? ZRFramework::ZRSocket::kEncodingEmpty
-                                          : ZRFramework::ZRSocket::kEncodingPlain);
-    for (int shift = 0; shift < 32; shift += 8)
-        out += static_cast<char>((length >> shift) & 0xFF);
-    out += static_cast<char>(code);
-    out += text;
-    return true;
+    // With compression the text is read as a C string, up to a NUL; record texts carry none.
+    const size_t end = compress ? text.find('\0') : std::string::npos;
+    return ZRFramework::ZRSocket::AppendFrame(
+        out, code, text.data(), end != std::string::npos ? end : text.size(), compress);
 }
 
 const std::string& RecordCache::JobText(size_t index) {

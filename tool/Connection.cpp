@@ -8,7 +8,6 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -22,6 +21,7 @@
 #include "PayloadText.h"
 #include "Payloads.h"
 #include "ZRRuntime.h"
+#include "ZRSocket.h"
 
 using namespace ZRFramework;
 
@@ -39,12 +39,7 @@ int selectionLogic = 0;
 namespace {
 
 constexpr uint32_t kBufferSize = 4096;
-constexpr uint32_t kHeaderSize = 5;  // encoding byte and length field
-
-uint32_t readLittleEndian32(const char* p) {
-    const unsigned char* b = reinterpret_cast<const unsigned char*>(p);
-    return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
-}
+constexpr uint32_t kHeaderSize = ZRSocket::kFrameHeaderSize;  // encoding byte and length field
 
 char* resized(char* buffer, uint32_t oldSize, uint32_t newSize) {
     char* grown = static_cast<char*>(std::calloc(newSize, 1));
@@ -106,29 +101,32 @@ uint32_t grownSize(uint32_t current, uint64_t needed) {
 
 // Decodes the complete frame at the head of rcvbuf into `message` and `rcvargs`.
 bool decodeFrame(uint32_t length) {
-    const char* frame = rcvbuf;
-    message[0] = frame[kHeaderSize];
+    const uint64_t frameSize = uint64_t(length) + kHeaderSize;
+    constexpr uint64_t kMaxText = kMaxFrameBytes - 1;
+    unsigned char code = 0;
+    uint64_t textLength = 0;
+    ZRSocket::DecodeStatus status = ZRSocket::DecodeFrameText(rcvbuf, frameSize, kMaxText, rcvargs,
+                                                              rcvargs_size, &code, &textLength);
+    if (status == ZRSocket::DecodeStatus::kNoRoom) {
+        ResizeParamBuf(grownSize(rcvargs_size, textLength + 1));
+        status = ZRSocket::DecodeFrameText(rcvbuf, frameSize, kMaxText, rcvargs, rcvargs_size,
+                                           &code, &textLength);
+    }
+    message[0] = static_cast<char>(code);
     message[1] = '\0';
-    const char* body = frame + kHeaderSize + 1;
-    uint32_t bodyLength = length - 1;
-    if (frame[0] == 2) {
-        if (bodyLength < 4) return malformed();
-        uint32_t inflated = readLittleEndian32(body);
-        if (inflated >= kMaxFrameBytes) return refuse("a message inflating to a text", inflated);
-        if (rcvargs_size < inflated + 1) ResizeParamBuf(grownSize(rcvargs_size, inflated + 1));
-        uLongf produced = inflated;
-        if (uncompress(reinterpret_cast<Bytef*>(rcvargs), &produced,
-                       reinterpret_cast<const Bytef*>(body + 4), bodyLength - 4) != Z_OK) {
+    switch (status) {
+        case ZRSocket::DecodeStatus::kDecoded:
+            return true;
+        case ZRSocket::DecodeStatus::kTooLong:
+            if (textLength > kMaxText) return refuse("a message inflating to a text", textLength);
+            // Within the limit but more than its compressed body can hold: it cannot inflate.
+            [[fallthrough]];
+        case ZRSocket::DecodeStatus::kNotInflated:
             zdError("\nA compressed message from the Dispatcher could not be inflated.\n");
             return false;
-        }
-        rcvargs[produced] = '\0';
-    } else {
-        if (rcvargs_size < length) ResizeParamBuf(grownSize(rcvargs_size, length));
-        std::memcpy(rcvargs, body, bodyLength);
-        rcvargs[bodyLength] = '\0';
+        default:
+            return malformed();
     }
-    return true;
 }
 
 }  // namespace
@@ -163,13 +161,11 @@ namespace {
 std::string outgoing;  // queued frames, back to back
 
 void appendFrame(unsigned char code, const char* text, size_t n) {
-    uint32_t length = static_cast<uint32_t>(n + 1);
-    char header[kHeaderSize + 1] = {
-        static_cast<char>(n ? 1 : 0),    static_cast<char>(length),
-        static_cast<char>(length >> 8),  static_cast<char>(length >> 16),
-        static_cast<char>(length >> 24), static_cast<char>(code)};
-    outgoing.append(header, sizeof(header));
-    outgoing.append(text, n);
+    // Only memory running out, or a text of 4 GiB, leaves a frame unbuilt: the run cannot go on.
+    if (!ZRSocket::AppendFrame(outgoing, code, text, n, false)) {
+        zdError("\nOut of memory.\n");
+        std::exit(-1);
+    }
 }
 
 }  // namespace
@@ -207,8 +203,7 @@ void sendMsg(unsigned char code, const std::string& text) {
 bool getNextMsg() {
     uint32_t length = 0;
     for (;;) {
-        if (rcvbuf_bytesin >= kHeaderSize) {
-            length = readLittleEndian32(rcvbuf + 1);
+        if (ZRSocket::GetFrameLength(rcvbuf, rcvbuf_bytesin, &length)) {
             if (length == 0) return malformed();
             if (length >= kMaxFrameBytes) return refuse("a frame", length);
             if (rcvbuf_bytesin - kHeaderSize >= length) break;

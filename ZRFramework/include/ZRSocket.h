@@ -8,6 +8,7 @@
 #include <sys/time.h>
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <string>
@@ -39,6 +40,12 @@ ZRFRAMEWORK_API void encodeMessage(const char* code, const char* text, char** fr
 // The same frame without the compression attempt: encoding 0 or 1 only.
 ZRFRAMEWORK_API void EncodePlainMessage(const char* code, const char* text, char** frame,
                                         unsigned long* lengthField, unsigned long* frameSize);
+// Appends one frame to `out`: as encodeMessage builds it when `compress` is set (compressed only
+// when that is shorter), as EncodePlainMessage does otherwise. The text is textLength bytes (text
+// may be null when that is 0). False, with `out` as it was, when the text does not fit a 32-bit
+// length field or memory runs out.
+ZRFRAMEWORK_API bool AppendFrame(std::string& out, unsigned char code, const char* text,
+                                 size_t textLength, bool compress);
 // Releases a frame or a decoded message; null is ignored.
 ZRFRAMEWORK_API void destroyEncodedMessage(char* buffer);
 // A zero-filled buffer of newSize bytes holding the first `used` bytes of `buffer`, which is
@@ -52,6 +59,8 @@ enum class FrameStatus {
     kMalformed,   // a whole frame of *frameSize bytes whose length field cannot be valid
 };
 
+// The length field of the frame at the start of `data`; false until its header is held.
+ZRFRAMEWORK_API bool GetFrameLength(const char* data, uint64_t size, uint32_t* lengthField);
 // Looks at the frame at the start of `data`. *frameSize (when not null) receives the frame's
 // whole size (length + 5) as soon as the length field is held.
 ZRFRAMEWORK_API FrameStatus ScanFrame(const char* data, uint64_t size, uint64_t* frameSize);
@@ -61,6 +70,25 @@ ZRFRAMEWORK_API FrameStatus ScanFrame(const char* data, uint64_t size, uint64_t*
 // compressed size). *textLength (when not null) receives the bytes between code and final NUL.
 ZRFRAMEWORK_API char* DecodeFrame(const char* frame, uint64_t size, uint64_t maxTextLength,
                                   uint64_t* textLength);
+
+enum class DecodeStatus {
+    kDecoded,
+    kIncomplete,   // not a whole frame
+    kMalformed,    // ScanFrame's kMalformed
+    kTooLong,      // a compressed frame states more than the limit or kMaxInflateRatio allow
+    kNoRoom,       // the text and its NUL do not fit: grow to *textLength + 1 and call again
+    kNotInflated,  // the compressed body does not inflate
+};
+
+// Decodes the text of the complete frame at the start of `frame` into `text`, which holds
+// `capacity` bytes, and ends it with a NUL; with capacity 0 (text may be null) it only sizes.
+// *code receives the code byte once the frame is whole and has one. *textLength receives the
+// text's length when decoded, and the length the frame states when kTooLong or kNoRoom (a
+// compressed text may inflate to less). The limit applies to compressed frames, whose stated
+// length is their claim; a plain one is no longer than the bytes held. Both may be null.
+ZRFRAMEWORK_API DecodeStatus DecodeFrameText(const char* frame, uint64_t size,
+                                             uint64_t maxTextLength, char* text, uint64_t capacity,
+                                             unsigned char* code, uint64_t* textLength);
 
 // Free socket functions.
 ZRFRAMEWORK_API int CreateSocket(int kind);

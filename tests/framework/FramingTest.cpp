@@ -306,6 +306,98 @@ TEST(FramingTest, StatedLengthBeyondAnyInflationIsRefusedWithoutLimit) {
     EXPECT_EQ(Decode(CompressedFrame('x', 1 << 20, ZlibCompress(zeros, 9))), "x" + zeros);
 }
 
+// ---- Appending and decoding into caller memory ----
+
+TEST(FramingTest, AppendFrameBuildsTheSameFramesAfterWhatIsHeld) {
+    const std::string text = JobRecords(3000);
+    std::string out = "head";
+    Bytes expected(out.begin(), out.end());
+    for (bool compress : {true, false}) {
+        ASSERT_TRUE(AppendFrame(out, 'A', text.data(), text.size(), compress));
+        char* raw = nullptr;
+        unsigned long length = 0;
+        unsigned long size = 0;
+        (compress ? encodeMessage : EncodePlainMessage)("A", text.c_str(), &raw, &length, &size);
+        expected.insert(expected.end(), raw, raw + size);
+        destroyEncodedMessage(raw);
+    }
+    EXPECT_EQ(Bytes(out.begin(), out.end()), expected);
+    EXPECT_FALSE(AppendFrame(out, 'E', nullptr, 3, false));
+    EXPECT_EQ(out.size(), expected.size());
+}
+
+TEST(FramingTest, DecodeFrameTextSizesFirstThenDecodesIntoCallerMemory) {
+    const std::string text = JobRecords(2000);
+    std::string compressed;
+    ASSERT_TRUE(AppendFrame(compressed, 'z', text.data(), text.size(), true));
+    ASSERT_EQ(compressed[0], 2);
+    for (const std::string& frame : {compressed, std::string("\x01\x05\0\0\0pabcd", 10)}) {
+        const std::string want = frame[0] == 2 ? text : "abcd";
+        unsigned char code = 0;
+        uint64_t length = 0;
+        EXPECT_EQ(
+            DecodeFrameText(frame.data(), frame.size(), UINT64_MAX, nullptr, 0, &code, &length),
+            DecodeStatus::kNoRoom);
+        EXPECT_EQ(length, want.size());
+        std::string buffer(want.size(), '#');  // one byte short of the NUL
+        EXPECT_EQ(DecodeFrameText(frame.data(), frame.size(), UINT64_MAX, &buffer[0], buffer.size(),
+                                  &code, &length),
+                  DecodeStatus::kNoRoom);
+        buffer.resize(want.size() + 1);
+        ASSERT_EQ(DecodeFrameText(frame.data(), frame.size(), UINT64_MAX, &buffer[0], buffer.size(),
+                                  &code, &length),
+                  DecodeStatus::kDecoded);
+        EXPECT_EQ(code, static_cast<unsigned char>(frame[5]));
+        EXPECT_EQ(length, want.size());
+        EXPECT_EQ(buffer, want + '\0');
+    }
+}
+
+TEST(FramingTest, DecodeFrameTextRefusesWhatDecodeFrameRefuses) {
+    const std::string text = JobRecords(2000);
+    const Bytes packed = ZlibCompress(text, 6);
+    Bytes corrupt = packed;
+    corrupt[packed.size() / 2] ^= 0x55;
+    Bytes lengthZero = Header(1, 0);
+    lengthZero.push_back('n');  // the next frame's first byte
+    struct Case {
+        const char* name;
+        Bytes frame;
+        uint64_t limit;
+        DecodeStatus status;
+        uint64_t length;  // checked when the frame states one
+    };
+    const Case cases[] = {
+        {"stated length above the limit", CompressedFrame('z', 2000, packed), 1999,
+         DecodeStatus::kTooLong, 2000},
+        {"beyond any inflation", CompressedFrame('z', 0xffffffffu, packed), UINT64_MAX,
+         DecodeStatus::kTooLong, 0xffffffffu},
+        {"corrupt stream", CompressedFrame('z', 2000, corrupt), UINT64_MAX,
+         DecodeStatus::kNotInflated, 0},
+        {"length zero", lengthZero, UINT64_MAX, DecodeStatus::kMalformed, 0},
+        {"truncated", {1, 4, 0, 0, 0, 'p', 'a'}, UINT64_MAX, DecodeStatus::kIncomplete, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string buffer(4096, '\0');
+        uint64_t length = 0;
+        EXPECT_EQ(DecodeFrameText(reinterpret_cast<const char*>(c.frame.data()), c.frame.size(),
+                                  c.limit, &buffer[0], buffer.size(), nullptr, &length),
+                  c.status);
+        if (c.status == DecodeStatus::kTooLong) {
+            EXPECT_EQ(length, c.length);
+        }
+    }
+}
+
+TEST(FramingTest, FrameLengthIsReadOnceTheHeaderIsHeld) {
+    const Bytes header = Header(1, 0x01020304);
+    uint32_t length = 0;
+    EXPECT_FALSE(GetFrameLength(reinterpret_cast<const char*>(header.data()), 4, &length));
+    EXPECT_TRUE(GetFrameLength(reinterpret_cast<const char*>(header.data()), 5, &length));
+    EXPECT_EQ(length, 0x01020304u);
+}
+
 TEST(FramingTest, ResizeBufferZeroFillsAndKeepsUsedBytes) {
     unsigned long capacity = 0;
     char* b = zr_resize_buffer(nullptr, &capacity, 0, 8);
