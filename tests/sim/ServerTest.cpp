@@ -325,7 +325,7 @@ TEST_F(ServerTest, MalformedFramesAndUnknownCodesAreDroppedAndLaterFramesServed)
     TestClient client(Port());
     const std::string emptyLength("\x01\x00\x00\x00\x00", 5);
     const std::string noInflate("\x02\x09\x00\x00\x00\xD1\x10\x00\x00\x00garb", 14);
-    ASSERT_TRUE(client.SendBytes(emptyLength + noInflate + PlainFrame(0xB7, "") +
+    ASSERT_TRUE(client.SendBytes(emptyLength + noInflate + PlainFrame(Code::kSoftRestart, "") +
                                  PlainFrame(Code::kStatusRequest, "")));
     const auto reply = client.Receive();
     ASSERT_TRUE(reply.has_value());
@@ -442,7 +442,7 @@ TEST_F(ServerTest, PipelinedListingStreamsThenServesTheRequestsThatFollowedIt) {
     StartServer();
     TestClient client(Port());
     // Sent before any of the listing arrives: served after it, in order.
-    ASSERT_TRUE(client.Send(0x2E, "") && client.Send(Code::kStatusRequest, "") &&
+    ASSERT_TRUE(client.Send(Code::kJobsRequest, "") && client.Send(Code::kStatusRequest, "") &&
                 client.Send(Code::kStatisticsRequest, ""));
     std::vector<Frame> frames;
     EXPECT_EQ(ReceiveCodes(client, 304, &frames), Listing('F', 'D', 'E', 300) + "n\xC2");
@@ -455,8 +455,8 @@ TEST_F(ServerTest, PipelinedListingStreamsThenServesTheRequestsThatFollowedIt) {
     // The acknowledgements come late, as a busy client sends them, and are only counted.
     std::string acks;
     for (int i = 0; i < 301; ++i)
-        acks += PlainFrame(0x2F, "");
-    ASSERT_TRUE(client.SendBytes(acks + PlainFrame(0x30, "")));
+        acks += PlainFrame(Code::kJobsAck, "");
+    ASSERT_TRUE(client.SendBytes(acks + PlainFrame(Code::kNodesRequest, "")));
     EXPECT_EQ(ReceiveCodes(client, 14), Listing('N', 'K', 'L', 12));
     StopServer();
     const std::vector<std::string> lines = TranscriptLines();
@@ -478,14 +478,14 @@ TEST_F(ServerTest, LockstepSendsEachFrameOnlyAfterTheAcknowledgement) {
     }
     StartServer();
     TestClient client(Port());
-    ASSERT_TRUE(client.Send(0x2E, ""));
+    ASSERT_TRUE(client.Send(Code::kJobsRequest, ""));
     EXPECT_EQ(ReceiveCodes(client, 1), "F");
     EXPECT_TRUE(client.StaysQuiet(200));
     // Waits for the listing, which waits for the client.
     ASSERT_TRUE(client.Send(Code::kStatusRequest, ""));
     std::string sequence;
     for (int ack = 0; ack < 3; ++ack) {
-        ASSERT_TRUE(client.Send(0x2F, ""));
+        ASSERT_TRUE(client.Send(Code::kJobsAck, ""));
         std::vector<Frame> frames;
         sequence += ReceiveCodes(client, 1, &frames);
         if (ack < 2) {
@@ -498,13 +498,13 @@ TEST_F(ServerTest, LockstepSendsEachFrameOnlyAfterTheAcknowledgement) {
     EXPECT_EQ(ReceiveCodes(client, 1), "n");
 
     // The chunks of job 8, acknowledged with the job and chunk ids.
-    ASSERT_TRUE(client.Send(0x32, "8\n"));
+    ASSERT_TRUE(client.Send(Code::kChunksRequest, "8\n"));
     EXPECT_EQ(ReceiveCodes(client, 1), "U");
-    ASSERT_TRUE(client.Send(0x33, "8\n0\n"));
+    ASSERT_TRUE(client.Send(Code::kChunksAck, "8\n0\n"));
     EXPECT_EQ(ReceiveCodes(client, 1), "S");
-    ASSERT_TRUE(client.Send(0x33, "8\n1\n"));
+    ASSERT_TRUE(client.Send(Code::kChunksAck, "8\n1\n"));
     EXPECT_EQ(ReceiveCodes(client, 1), "S");
-    ASSERT_TRUE(client.Send(0x33, "8\n2\n"));
+    ASSERT_TRUE(client.Send(Code::kChunksAck, "8\n2\n"));
     EXPECT_EQ(ReceiveCodes(client, 1), "T");
 }
 
@@ -519,7 +519,7 @@ TEST_F(ServerTest, CommandsThatAddOrRemoveJobsWaitForAJobsListingInProgress) {
     StartServer();
     TestClient lister(Port());
     TestClient controller(Port());
-    ASSERT_TRUE(lister.Send(0x2E, ""));
+    ASSERT_TRUE(lister.Send(Code::kJobsRequest, ""));
     EXPECT_EQ(ReceiveCodes(lister, 1), "F");
     // A rename applies at once; the deletion and the folder wait for the listing to end, and
     // the status asked after them waits with them.
@@ -530,7 +530,7 @@ TEST_F(ServerTest, CommandsThatAddOrRemoveJobsWaitForAJobsListingInProgress) {
     EXPECT_TRUE(controller.StaysQuiet(200));
     std::vector<Frame> records;
     for (int ack = 0; ack < 3; ++ack) {
-        ASSERT_TRUE(lister.Send(0x2F, ""));
+        ASSERT_TRUE(lister.Send(Code::kJobsAck, ""));
         ReceiveCodes(lister, 1, &records);
     }
     ASSERT_EQ(records.size(), 3u);
@@ -563,9 +563,9 @@ TEST_F(ServerTest, AClientThatStopsReadingHoldsABoundedQueueAndOthersAreServed) 
 
     // About 18 MB of records, far beyond what the sockets buffer.
     TestClient stalled(Port(), 16 * 1024);
-    ASSERT_TRUE(stalled.Send(0x2E, ""));
+    ASSERT_TRUE(stalled.Send(Code::kJobsRequest, ""));
     TestClient other(Port());
-    ASSERT_TRUE(other.Send(Code::kStatusRequest, "") && other.Send(0x2E, ""));
+    ASSERT_TRUE(other.Send(Code::kStatusRequest, "") && other.Send(Code::kJobsRequest, ""));
     EXPECT_EQ(ReceiveCodes(other, 40003), "n" + Listing('F', 'D', 'E', 40000));
     EXPECT_LE(server_->PeakQueuedOutput(), options_.streamTopUp + largest + 6);
 
@@ -579,7 +579,7 @@ TEST_F(ServerTest, CloseAfterSendsAPipelinedListingWholeFirst) {
     farm_.logs.resize(50);
     StartServer();
     TestClient client(Port());
-    ASSERT_TRUE(client.Send(0x25, ""));
+    ASSERT_TRUE(client.Send(Code::kLogsRequest, ""));
     EXPECT_EQ(ReceiveCodes(client, 52), Listing('c', 'd', 'e', 50));
     EXPECT_TRUE(client.SeesClose());
 }
