@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Times zdtool's first synchronisation of one large template against zdsim, whose plain 0xD3
+# Times zdtool's first synchronisation of one large template against zdsim, whose plain template-reply
 # frame is about 4 MiB and about 40 MiB, in one run; prints the median of each and their ratio.
 # Usage: bench/frame_bench.sh [build dir, default build/release] [runs, 3]
 set -euo pipefail
