@@ -10,10 +10,10 @@
 #include <memory>
 
 #include "Listings.h"
+#include "PayloadText.h"
 #include "Protocol.h"
 #include "Records.h"
 #include "Transcript.h"
-#include "ZRBase64.h"
 #include "ZRSocket.h"
 
 namespace {
@@ -85,12 +85,9 @@ struct ListingCheck {
 
 void CheckStatistics(const std::string& reply) {
     Check(CountLines(reply) == 1);
-    char* raw = nullptr;
-    unsigned long length = 0;
-    const std::string line = reply.substr(0, reply.size() - 1);
-    Check(ZRFramework::ZRBase64::DecodeAlloc(line.data(), line.size(), &raw, &length));
-    Check(CountLines(std::string(raw, length)) == zdsim::kStatisticsLines);
-    ZRFramework::ZRBase64::DeleteBuffer(&raw);
+    std::string text;
+    Check(zdProtocol::DecodeBase64(reply.substr(0, reply.size() - 1), text));
+    Check(CountLines(text) == zdsim::kStatisticsLines);
 }
 
 // An accepted submission names a job now on the farm, whose record has all its lines.

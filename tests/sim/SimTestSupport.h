@@ -10,7 +10,7 @@
 #include <sstream>
 #include <string>
 
-#include "ZRBase64.h"
+#include "PayloadText.h"
 #include "ZRMd5.h"
 
 namespace simtest {
@@ -42,13 +42,8 @@ inline std::string Md5(const std::string& text) {
 
 // The decoded bytes, or "<not Base64>".
 inline std::string DecodeBase64(const std::string& text) {
-    char* raw = nullptr;
-    unsigned long length = 0;
-    if (!ZRFramework::ZRBase64::DecodeAlloc(text.data(), text.size(), &raw, &length))
-        return "<not Base64>";
-    std::string bytes(raw != nullptr ? raw : "", raw != nullptr ? length : 0);
-    ZRFramework::ZRBase64::DeleteBuffer(&raw);
-    return bytes;
+    std::string bytes;
+    return zdProtocol::DecodeBase64(text, bytes) ? bytes : "<not Base64>";
 }
 
 inline std::string ReadFile(const std::string& path) {

@@ -20,7 +20,6 @@
 #include "PayloadText.h"
 #include "Queries.h"
 #include "TableOutput.h"
-#include "ZRBase64.h"
 
 namespace querytest {
 
@@ -36,11 +35,7 @@ inline std::string Lines(int count, const std::map<int, std::string>& values) {
 }
 
 inline std::string Base64(const std::string& bytes) {
-    char* encoded = nullptr;
-    unsigned long size = ZRFramework::ZRBase64::EncodeAlloc(bytes.data(), bytes.size(), &encoded);
-    std::string text = size ? std::string(encoded, size - 1) : std::string();
-    ZRFramework::ZRBase64::DeleteBuffer(&encoded);
-    return text;
+    return zdProtocol::EncodeBase64(bytes);
 }
 
 struct Job {

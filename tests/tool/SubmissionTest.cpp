@@ -10,8 +10,8 @@
 #include "CommandLine.h"
 #include "Connection.h"
 #include "FakeDispatcher.h"
+#include "PayloadText.h"
 #include "Submission.h"
-#include "ZRBase64.h"
 #include "ZRTemplateManager.h"
 
 using namespace ZRFramework::ZRTemplateManager;
@@ -150,14 +150,11 @@ TEST_F(SubmissionTest, JobRecordLinesAndPropertiesBlock) {
                                                "0",
                                                "fx",
                                                "light"}));
-    char* text = nullptr;
-    unsigned long size = 0;
-    ASSERT_TRUE(
-        ZRFramework::ZRBase64::DecodeAlloc(lines[24].data(), lines[24].size(), &text, &size));
-    EXPECT_EQ(std::string(text, size),
+    std::string text;
+    ASSERT_TRUE(zdProtocol::DecodeBase64(lines[24], text));
+    EXPECT_EQ(text,
               "job_file\na.lmn\n1\n1\nstart_frame\n1\n1\n0\nend_frame\n10\n1\n0\n"
               "single_instance\n1\n1\n0\n");
-    ZRFramework::ZRBase64::DeleteBuffer(&text);
 
     parse({"-e", "140", "-n", "warm", "-job", "25"});
     EXPECT_EQ(buildJobRecord(submitjob).substr(0, 23), "0\n140\n100\n0\n0\n\nwarm\n25\n");
