@@ -1,6 +1,6 @@
 // Stands in for the console user and the logon-session list of other platforms: sorting utmp
 // records into console and remote sessions, and reading the live utmp file.
-#include "Sessions.h"
+#include "../Sessions.h"
 
 #include <errno.h>
 #include <fcntl.h>

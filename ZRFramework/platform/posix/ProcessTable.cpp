@@ -1,5 +1,5 @@
 // Stands in for the kernel process table: reads /proc/<pid>/stat for every process directory.
-#include "ProcessTable.h"
+#include "../ProcessTable.h"
 
 #include <dirent.h>
 #include <errno.h>

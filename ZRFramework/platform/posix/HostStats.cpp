@@ -1,6 +1,6 @@
 // Stands in for the host's processor tick and memory statistics: /proc/stat and /proc/meminfo
 // parsing, the usage arithmetic, and reading the live files.
-#include "HostStats.h"
+#include "../HostStats.h"
 
 #include <errno.h>
 #include <fcntl.h>

@@ -1,5 +1,5 @@
 // Stands in for getifaddrs with AF_LINK: walks getifaddrs for AF_PACKET entries.
-#include "LinkAddresses.h"
+#include "../LinkAddresses.h"
 
 #include <ifaddrs.h>
 #include <linux/if_packet.h>
