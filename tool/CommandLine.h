@@ -6,6 +6,7 @@
 
 #include "RunSettings.h"
 #include "Tokenizer.h"
+#include "ZRFrameworkExport.h"
 
 // Parses the command line into the run settings. 0 when the run must stop: a message was
 // printed on standard error or the usage text was shown.
@@ -15,7 +16,7 @@ int getOptFromExec(int argc, char** argv);
 void setupJob();
 
 // Prints to standard output when nVerbose >= level; messages that end the run bypass it.
-void _zdprintf(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void _zdprintf(int level, const char* format, ...) ZR_PRINTF_FORMAT(2, 3);
 
 // The usage text that -h prints.
 void printUsage(FILE* out);

@@ -8,12 +8,14 @@
 #include <cstdio>
 #include <string>
 
+#include "ZRFrameworkExport.h"
+
 // Writes `size` bytes to `stream` (stdout or stderr).
 void zdWrite(FILE* stream, const char* data, size_t size);
 void zdVprintf(FILE* stream, const char* format, va_list args);
-void zdPrintf(FILE* stream, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void zdPrintf(FILE* stream, const char* format, ...) ZR_PRINTF_FORMAT(2, 3);
 // A message on standard error; what was printed before comes first.
-void zdError(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void zdError(const char* format, ...) ZR_PRINTF_FORMAT(1, 2);
 
 // Bytes 0x00-0x1F other than tab and line feed, and 0x7F, become '?'; others pass unchanged,
 // so UTF-8 names stay readable.

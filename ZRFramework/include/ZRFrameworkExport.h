@@ -12,4 +12,12 @@
 #define ZRFRAMEWORK_API __attribute__((visibility("default")))
 #endif
 
+// printf-style checking of format arguments. The library formats with the C99 rules on every
+// platform (on Windows through the MinGW C99 functions, not the system runtime's own).
+#if defined(__MINGW32__)
+#define ZR_PRINTF_FORMAT(index, first) __attribute__((format(gnu_printf, index, first)))
+#else
+#define ZR_PRINTF_FORMAT(index, first) __attribute__((format(printf, index, first)))
+#endif
+
 #endif

@@ -73,7 +73,7 @@ ZRFRAMEWORK_API void FlushDetachedThread(zrLogger* logger);
 // A null logger or a level above the logger's discards the entry. Not detached, the caller
 // writes under the logger's queue lock, so lines of concurrent callers never interleave.
 ZRFRAMEWORK_API void AddLogEntry(zrLogger* logger, int level, const char* source,
-                                 const char* format, ...) __attribute__((format(printf, 4, 5)));
+                                 const char* format, ...) ZR_PRINTF_FORMAT(4, 5);
 ZRFRAMEWORK_API void DumpLogString(zrLogger* logger, std::string& line, int level, bool flush);
 ZRFRAMEWORK_API void CheckLogRotation(zrLogger* logger);
 
