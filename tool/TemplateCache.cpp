@@ -1,11 +1,7 @@
 // The local template cache: load, compare hashes with the Dispatcher, fetch and store.
 #include "TemplateCache.h"
 
-#include <errno.h>
 #include <stdio.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -15,6 +11,7 @@
 #include <set>
 #include <vector>
 
+#include "CacheFiles.h"
 #include "CommandLine.h"
 #include "Connection.h"
 #include "ConsoleOutput.h"
@@ -45,55 +42,16 @@ bool readWholeFile(const std::string& path, std::string& text) {
     return !in.bad();
 }
 
-// What open(2) with 0666 would give: the umask is read once (zdtool is single-threaded).
-mode_t newFileMode() {
-    static const mode_t mode = [] {
-        mode_t mask = umask(0);
-        umask(mask);
-        return static_cast<mode_t>(0666 & ~mask);
-    }();
-    return mode;
-}
-
-// Writes through a temporary file in the cache folder, so a failed write never leaves a
-// truncated template behind. mkstemp makes the file private; it gets the mode of the file it
-// replaces, or that of a new file, so a cache shared between accounts stays readable.
-bool storeTemplate(const std::string& path, const char* content, unsigned long size) {
-    std::string temporary = templatesdir + "/.zdtool-XXXXXX";
-    int fd = mkstemp(&temporary[0]);
-    if (fd < 0) return false;
-    struct stat replaced;
-    mode_t mode = newFileMode();
-    if (lstat(path.c_str(), &replaced) == 0 && S_ISREG(replaced.st_mode)) {
-        mode = replaced.st_mode & 0777;
-    }
-    // Where modes cannot be set the file stays private: safe, and still a working cache.
-    (void)fchmod(fd, mode);
-    bool ok = true;
-    for (unsigned long written = 0; ok && written < size;) {
-        ssize_t n = write(fd, content + written, size - written);
-        ok = n > 0;
-        if (ok) written += static_cast<unsigned long>(n);
-    }
-    ok = close(fd) == 0 && ok;
-    ok = ok && rename(temporary.c_str(), path.c_str()) == 0;
-    if (!ok) unlink(temporary.c_str());
-    return ok;
-}
-
-enum class Subfolder { kReal, kNotReal, kMissing };
-
 // ".invalid" and ".unused" receive files only when they are real folders: a link (to a folder
 // or elsewhere) or a file in their place would take the cache's files out of the cache folder.
 // A missing one is created, then checked again.
-Subfolder checkSubfolder(const std::string& folder) {
-    struct stat info;
-    if (lstat(folder.c_str(), &info) != 0) {
-        if (errno != ENOENT) return Subfolder::kMissing;
+zdFolderKind checkSubfolder(const std::string& folder) {
+    zdFolderKind kind = inspectFolder(folder);
+    if (kind == zdFolderKind::kAbsent) {
         ZRFileSystem::MakeDirectory(folder, true);
-        if (lstat(folder.c_str(), &info) != 0) return Subfolder::kMissing;
+        kind = inspectFolder(folder);
     }
-    return S_ISDIR(info.st_mode) ? Subfolder::kReal : Subfolder::kNotReal;
+    return kind == zdFolderKind::kAbsent ? zdFolderKind::kMissing : kind;
 }
 
 // Moves root/NAME into the subfolder unless something other than a real folder is in its
@@ -102,7 +60,7 @@ Subfolder checkSubfolder(const std::string& folder) {
 void moveIntoSubfolder(const std::string& subfolder, const std::string& name,
                        const char* announcement) {
     const std::string folder = templatesdir + "/" + subfolder;
-    if (checkSubfolder(folder) == Subfolder::kNotReal) {
+    if (checkSubfolder(folder) == zdFolderKind::kNotReal) {
         _zdprintf(1, "\nThe folder %s is not a real folder; %s is left in place.\n", folder.c_str(),
                   inCache(name).c_str());
         return;
@@ -146,7 +104,8 @@ Fetch fetchTemplate(zrTemplateManager* manager, int uid, int& carried, int& pars
     if (!zdProtocol::DecodeBase64(reply.textBase64, decoded)) return Fetch::kStreamingFailure;
     if (zrTemplateEntry* loaded = manager->GetTemplate(receivedUid)) {
         std::string oldName = loaded->GetFileName();
-        if (oldName != newName && isSafeCacheFileName(oldName)) unlink(inCache(oldName).c_str());
+        if (oldName != newName && isSafeCacheFileName(oldName))
+            std::remove(inCache(oldName).c_str());
         manager->UnloadTemplate(receivedUid);
     }
     zrTemplateEntry* entry = nullptr;
@@ -162,7 +121,8 @@ Fetch fetchTemplate(zrTemplateManager* manager, int uid, int& carried, int& pars
 
     std::string path = inCache(newName);
     _zdprintf(5, "\nStoring updated/new template in %s\n", path.c_str());
-    if (!storeTemplate(path, entry->GetTemplateContent(), entry->GetTemplateContentSize())) {
+    if (!storeCacheFile(templatesdir, path, entry->GetTemplateContent(),
+                        entry->GetTemplateContentSize())) {
         _zdprintf(1, "\nCannot store new template into local cache @ %s", path.c_str());
     }
     return Fetch::kDone;
