@@ -1,14 +1,6 @@
 // The Dispatcher connection: blocking frame I/O on a plain socket, login and status.
 #include "Connection.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -20,12 +12,13 @@
 #include "ConsoleOutput.h"
 #include "PayloadText.h"
 #include "Payloads.h"
+#include "ToolSocket.h"
 #include "ZRRuntime.h"
 #include "ZRSocket.h"
 
 using namespace ZRFramework;
 
-int s = -1;
+zdSocketHandle s = kNoSocket;
 char* rcvbuf = nullptr;
 uint32_t rcvbuf_size = 0;
 uint32_t rcvbuf_bytesin = 0;
@@ -81,15 +74,10 @@ bool reportSendTimeout() {
     return false;
 }
 
-// Waits until the socket is ready for `events`; false when nTimeout seconds pass first.
-bool waitForSocket(short events) {
+// Waits until the socket is ready; false when nTimeout seconds pass first.
+bool waitForSocket(bool writable) {
     int millis = nTimeout <= 0 ? -1 : nTimeout > INT_MAX / 1000 ? INT_MAX : nTimeout * 1000;
-    pollfd watched{s, events, 0};
-    int r;
-    do {
-        r = poll(&watched, 1, millis);
-    } while (r < 0 && errno == EINTR);
-    return r != 0;  // an error or hang-up shows in the call that follows
+    return waitSocket(s, writable, millis);  // an error or hang-up shows in the call that follows
 }
 
 // Buffers grow at least twofold, so a large frame costs time linear in its size.
@@ -177,12 +165,13 @@ void queueMsg(unsigned char code, const std::string& text) {
 void flushMsgs() {
     size_t sent = 0;
     while (sent < outgoing.size() && sendState == SendState::kOk) {
-        ssize_t r = send(s, outgoing.data() + sent, outgoing.size() - sent, MSG_NOSIGNAL);
+        zdSocketResult result;
+        long r = sendSome(s, outgoing.data() + sent, outgoing.size() - sent, result);
         if (r > 0) {
             sent += static_cast<size_t>(r);
-        } else if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (!waitForSocket(POLLOUT)) sendState = SendState::kTimedOut;
-        } else if (!(r < 0 && errno == EINTR)) {
+        } else if (result == zdSocketResult::kWouldBlock) {
+            if (!waitForSocket(true)) sendState = SendState::kTimedOut;
+        } else if (result != zdSocketResult::kInterrupted) {
             break;
         }
     }
@@ -219,10 +208,11 @@ bool getNextMsg() {
         if (rcvbuf_bytesin + wanted >= rcvbuf_size) {
             ResizeRcvBuf(grownSize(rcvbuf_size, rcvbuf_bytesin + wanted + 1));
         }
-        ssize_t r = recv(s, rcvbuf + rcvbuf_bytesin, wanted, 0);
-        if (r < 0 && errno == EINTR) continue;
-        if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (!waitForSocket(POLLIN)) return timedOut();
+        zdSocketResult result;
+        long r = receiveSome(s, rcvbuf + rcvbuf_bytesin, static_cast<size_t>(wanted), result);
+        if (result == zdSocketResult::kInterrupted) continue;
+        if (result == zdSocketResult::kWouldBlock) {
+            if (!waitForSocket(false)) return timedOut();
             continue;
         }
         if (r == 0 && rcvbuf_bytesin > 0) {
@@ -270,39 +260,28 @@ namespace {
 
 // Connects without blocking, so the attempt is bounded by nTimeout; the socket stays
 // non-blocking and every later wait goes through waitForSocket.
-bool connectWithin(const sockaddr_in& address) {
-    int flags = fcntl(s, F_GETFL);
-    if (flags < 0 || fcntl(s, F_SETFL, flags | O_NONBLOCK) != 0) return false;
-    if (connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0) return true;
-    if (errno != EINPROGRESS) return false;
-    if (!waitForSocket(POLLOUT)) return timedOut();
-    int error = 0;
-    socklen_t size = sizeof(error);
-    return getsockopt(s, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0;
+bool connectWithin(uint32_t address) {
+    const int started = startConnect(s, address, static_cast<uint16_t>(nPort));
+    if (started != 0) return started == 1;
+    if (!waitForSocket(true)) return timedOut();
+    return connectSucceeded(s);
 }
 
 }  // namespace
 
 bool connectToDispatcher() {
-    s = socket(AF_INET, SOCK_STREAM, 0);
+    s = openDispatcherSocket();
     _zdprintf(1, "\n");
     _zdprintf(3, "Connecting to %s", server);
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (s < 0 || getaddrinfo(server, nullptr, &hints, &found) != 0 || !found) {
+    uint32_t address = 0;
+    std::string dotted;
+    if (s == kNoSocket || !resolveHost(server, address, dotted)) {
         _zdprintf(3, "\n");
         zdError("Cannot resolve host name %s.\n", server);
         closeConnection();
         return false;
     }
-    sockaddr_in address = *reinterpret_cast<sockaddr_in*>(found->ai_addr);
-    freeaddrinfo(found);
-    char dotted[INET_ADDRSTRLEN] = "";
-    inet_ntop(AF_INET, &address.sin_addr, dotted, sizeof(dotted));
-    _zdprintf(3, "(%s)\n", dotted);
-    address.sin_port = htons(static_cast<uint16_t>(nPort));
+    _zdprintf(3, "(%s)\n", dotted.c_str());
     if (!connectWithin(address)) {
         zdError("Unable to connect to %s:%d.\n", server, nPort);
         closeConnection();
@@ -367,8 +346,8 @@ bool connectionFinishedCleanly() {
 }
 
 void closeConnection() {
-    if (s >= 0) close(s);
-    s = -1;
+    closeSocket(s);
+    s = kNoSocket;
     sendState = SendState::kOk;
     outgoing.clear();
 }

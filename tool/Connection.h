@@ -7,13 +7,14 @@
 #include <string>
 #include "MessageCodes.h"
 #include "Payloads.h"
+#include "ToolSocket.h"
 
 // The protocol version this tool speaks.
 using zdProtocol::kProtocolVersion;
 // Largest frame (length field or inflated text) the tool accepts from the Dispatcher.
 constexpr uint32_t kMaxFrameBytes = 64u * 1024u * 1024u;
 
-extern int s;
+extern zdSocketHandle s;
 extern char* rcvbuf;
 extern uint32_t rcvbuf_size;
 extern uint32_t rcvbuf_bytesin;
