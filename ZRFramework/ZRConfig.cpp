@@ -18,6 +18,7 @@
 #include "ZRLogger.h"
 #include "ZRRuntime.h"
 #include "ZRStringHelper.h"
+#include "platform/LocalTime.h"
 
 namespace ZRFramework {
 
@@ -273,7 +274,7 @@ bool WriteReplacing(const std::string& target, const std::string& text) {
 struct tm LocalNow() {
     const time_t now = time(nullptr);
     struct tm local = {};
-    localtime_r(&now, &local);
+    LocalTime(now, local);
     return local;
 }
 

@@ -13,6 +13,7 @@
 
 #include "ZRFileSystem.h"
 #include "ZRRuntime.h"
+#include "platform/LocalTime.h"
 
 namespace ZRFramework {
 namespace ZRLogger {
@@ -50,7 +51,7 @@ time_t Now() {
 struct tm LocalNow() {
     const time_t now = Now();
     struct tm local = {};
-    localtime_r(&now, &local);
+    LocalTime(now, local);
     return local;
 }
 

@@ -1,6 +1,7 @@
 // ZRStringHelper: trimming, conversions, tokenising, escaping and time formatting on byte strings.
 // Every function is stateless; texts are bytes with no character-set awareness.
 #include "ZRStringHelper.h"
+#include "platform/LocalTime.h"
 
 #include <algorithm>
 #include <cctype>
@@ -338,11 +339,11 @@ std::string FormatTime(long seconds, int mode) {
     thread_local std::string loadedZone;
     const char* zone = std::getenv("TZ");
     if (!zoneLoaded || loadedZone != (zone ? zone : "")) {
-        tzset();
+        ReloadTimeZone();
         zoneLoaded = true;
         loadedZone = zone ? zone : "";
     }
-    if (!localtime_r(&when, &parts)) return std::string();
+    if (!LocalTime(when, parts)) return std::string();
     const int month = parts.tm_mon + 1;
     const int year = parts.tm_year + 1900;
     // Six ints of at most 11 characters each plus separators fit comfortably.
