@@ -79,7 +79,7 @@ std::string FromLong(long value) {
     return std::to_string(value);
 }
 
-std::string FromTime(long seconds) {
+std::string FromTime(zrSeconds seconds) {
     return std::to_string(seconds);
 }
 
@@ -87,7 +87,7 @@ std::string FromInt64(long long value) {
     return std::to_string(value);
 }
 
-std::string FromSizet(unsigned long value) {
+std::string FromSizet(zrSizet value) {
     return std::to_string(value);
 }
 
@@ -329,7 +329,7 @@ std::string EncodeSQL(std::string text) {
     return Replace(std::move(text), "'", "''");
 }
 
-std::string FormatTime(long seconds, int mode) {
+std::string FormatTime(zrSeconds seconds, int mode) {
     const std::time_t when = static_cast<std::time_t>(seconds);
     std::tm parts;
     // The re-entrant form, so that concurrent callers never share a result. tzset keeps the
@@ -371,10 +371,10 @@ std::string FormatTime(long seconds, int mode) {
     return std::string(buffer, static_cast<size_t>(length));
 }
 
-std::string FormatTimespan(long seconds) {
+std::string FormatTimespan(zrSeconds seconds) {
     if (seconds < 0) return std::string();
     // Days printed in full width: a 32-bit count would wrap for very long spans.
-    const unsigned long span = static_cast<unsigned long>(seconds);
+    const unsigned long long span = static_cast<unsigned long long>(seconds);
     std::string text = std::to_string(span / 86400);
     text += " days, ";
     text += std::to_string((span % 86400) / 3600);

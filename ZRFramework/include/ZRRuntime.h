@@ -31,8 +31,8 @@ ZRFRAMEWORK_API zrLogger* GetDefaultLogger();
 
 // The base path stored by InitializeLibrary; empty before it.
 ZRFRAMEWORK_API std::string GetModuleBasePath();
-// The folder of the running program ("/" for a program at the root, empty when it cannot be
-// read); it stands in for the bundle path of other platforms.
+// The folder of the running program, empty when it cannot be read. POSIX gives "/" for a
+// program at the root; Windows cuts GetModuleFileNameA before its last backslash.
 ZRFRAMEWORK_API std::string GetBundlePath();
 
 // Consecutive values, safe from any thread; after INT_MAX comes INT_MIN.
@@ -56,9 +56,9 @@ struct zrLinkAddress {
 ZRFRAMEWORK_API std::string FormatMacAddresses(const std::vector<zrLinkAddress>& interfaces);
 // FormatMacAddresses over the host's interfaces. The argument is not used.
 ZRFRAMEWORK_API std::string GetHostMacAddresses(bool unused);
-// Online processors, at least 1.
+// Online processors (GetSystemInfo on Windows), at least 1.
 ZRFRAMEWORK_API int GetProcessorsCount();
-// kPlatformLinux on this build.
+// kPlatformLinux or kPlatformWindows, as built.
 ZRFRAMEWORK_API int GetRunningPlatformOS();
 
 ZRFRAMEWORK_API void Swap2Bytes(void* value);
@@ -68,6 +68,14 @@ ZRFRAMEWORK_API void Swap8Bytes(void* value);
 // Blocks for the whole time, even when signals interrupt it; nothing for 0 or less.
 ZRFRAMEWORK_API void MicroSleep(int milliseconds);
 
+#if defined(_WIN32)
+// A machine-wide lock: a named mutex "Global\\" + name, created owned. Null when it exists
+// already or cannot be made, or the name is empty. The lock lasts until DeleteUniqueLock or the
+// end of the process.
+ZRFRAMEWORK_API void* CreateUniqueLock(const char* name);
+// Closes the handle; false for null.
+ZRFRAMEWORK_API bool DeleteUniqueLock(void* lock);
+#else
 // A machine-wide lock: an exclusive, non-blocking flock on the file "/tmp/" + name, created
 // with mode 0644 when missing. Returns the descriptor, or -1 when another holder has it (a
 // second call in this process too), the file cannot be opened, or the name is empty, ".", ".."
@@ -77,6 +85,7 @@ ZRFRAMEWORK_API int CreateUniqueLock(const char* name);
 // Releases the lock, closes the descriptor and removes the file. False, touching nothing, for a
 // negative descriptor or a name CreateUniqueLock refuses: the file may be another holder's.
 ZRFRAMEWORK_API bool DeleteUniqueLock(int descriptor, const char* name);
+#endif
 
 }  // namespace ZRFramework
 

@@ -11,6 +11,15 @@
 namespace ZRFramework {
 namespace ZRStringHelper {
 
+// Times and spans are 64-bit on Windows, where long is 32 bits; sizes there are 32-bit.
+#if defined(_WIN32)
+typedef long long zrSeconds;
+typedef unsigned int zrSizet;
+#else
+typedef long zrSeconds;
+typedef unsigned long zrSizet;
+#endif
+
 // Removes every line feed, carriage return and tab, wherever it stands.
 ZRFRAMEWORK_API void TrimCR(std::string& text);
 // Remove leading / trailing spaces (0x20 only).
@@ -22,9 +31,9 @@ ZRFRAMEWORK_API bool ToBool(std::string text);
 ZRFRAMEWORK_API std::string FromBool(bool value);
 ZRFRAMEWORK_API std::string FromInt(int value);
 ZRFRAMEWORK_API std::string FromLong(long value);
-ZRFRAMEWORK_API std::string FromTime(long seconds);
+ZRFRAMEWORK_API std::string FromTime(zrSeconds seconds);
 ZRFRAMEWORK_API std::string FromInt64(long long value);
-ZRFRAMEWORK_API std::string FromSizet(unsigned long value);
+ZRFRAMEWORK_API std::string FromSizet(zrSizet value);
 // Fixed notation with exactly `precision` decimals.
 ZRFRAMEWORK_API std::string FromDouble(double value, int precision);
 ZRFRAMEWORK_API std::string FromFloat(float value, int precision);
@@ -57,8 +66,8 @@ ZRFRAMEWORK_API std::string EncodeHTML(std::string text);
 ZRFRAMEWORK_API std::string EncodeSQL(std::string text);
 
 // Mode 0 time, 1 date, 3 compact, anything else date and time; local time zone.
-ZRFRAMEWORK_API std::string FormatTime(long seconds, int mode);
-ZRFRAMEWORK_API std::string FormatTimespan(long seconds);
+ZRFRAMEWORK_API std::string FormatTime(zrSeconds seconds, int mode);
+ZRFRAMEWORK_API std::string FormatTimespan(zrSeconds seconds);
 
 // {1,2,3,5,7,8} -> "1-3,5,7-8".
 ZRFRAMEWORK_API std::string LongSetToPrintableRanges(std::set<long>* values);

@@ -2,7 +2,9 @@
 #ifndef ZRFRAMEWORK_THREADS_H
 #define ZRFRAMEWORK_THREADS_H
 
+#if !defined(_WIN32)
 #include <pthread.h>
+#endif
 
 #include <atomic>
 #include <map>
@@ -12,6 +14,18 @@
 namespace ZRFramework {
 namespace ZRProcesses {
 
+#if defined(_WIN32)
+// A heap-allocated critical section: re-entrant for the thread that holds it.
+struct _win_zrMutex;
+typedef _win_zrMutex* zrMutex;
+// Waiters as a list of manual-reset events; reads the caller's mutex variable at each wait.
+struct _win32_conditional_var;
+typedef _win32_conditional_var* zrConditional;
+typedef unsigned long zrThreadId;
+typedef void* zrPlatformThread;  // the thread's handle
+typedef unsigned zrThreadResult;
+#define ZRTHREAD_CALL __stdcall
+#else
 // A heap-allocated default (non-recursive) pthread mutex.
 typedef pthread_mutex_t* zrMutex;
 
@@ -20,6 +34,11 @@ struct _posix_conditional_var {
     pthread_cond_t* cond;
 };
 typedef _posix_conditional_var* zrConditional;
+typedef pthread_t zrThreadId;
+typedef pthread_t zrPlatformThread;
+typedef void* zrThreadResult;
+#define ZRTHREAD_CALL
+#endif
 
 struct _zrRWLocker {
     zrMutex mutex;  // guards every other field
@@ -29,25 +48,38 @@ struct _zrRWLocker {
     int waitingReaders;
     int waitingWriters;
     bool recursive;
-    pthread_t writerThread;
-    std::map<pthread_t, int> readerThreads;
+    zrThreadId writerThread;
+    std::map<zrThreadId, int> readerThreads;
 };
 
 struct zrThreadObj {
-    pthread_t thread;
+    zrPlatformThread thread;
     std::atomic<bool> finished;  // read by the owner while the thread runs
     int exitCode;
 };
 
-// The entry receives the start record; it ends with EndThread(code, startRecord). An entry
-// that simply returns leaves `finished` false and the exit code 0; its start record is freed.
-typedef void* (*zrThreadEntry)(void* startRecord);
+// The entry has the platform's thread signature; declare it as
+// "zrThreadResult ZRTHREAD_CALL Entry(void* startRecord)". It receives the start record and
+// ends with EndThread(code, startRecord). An entry that simply returns leaves `finished` false
+// and the exit code 0; its start record is freed.
+typedef zrThreadResult(ZRTHREAD_CALL* zrThreadEntry)(void* startRecord);
 
+// <windows.h> maps CreateMutex to CreateMutexA or CreateMutexW: declare the real name whatever
+// was included before, and forwarders for the mapped names that a later include produces.
+#pragma push_macro("CreateMutex")
+#undef CreateMutex
 ZRFRAMEWORK_API zrMutex CreateMutex();
 ZRFRAMEWORK_API void LockMutex(zrMutex mutex);
 ZRFRAMEWORK_API void UnlockMutex(zrMutex mutex);
 ZRFRAMEWORK_API bool TryLockMutex(zrMutex mutex);
 ZRFRAMEWORK_API bool DestroyMutex(zrMutex mutex);
+inline zrMutex CreateMutexA() {
+    return CreateMutex();
+}
+inline zrMutex CreateMutexW() {
+    return CreateMutex();
+}
+#pragma pop_macro("CreateMutex")
 
 // Holds a mutex for one scope. A null handle holds nothing, as LockMutex does with it.
 class zrMutexLock {
@@ -91,10 +123,11 @@ ZRFRAMEWORK_API zrThreadObj* SpawnThread(zrThreadEntry entry, void* data);
 ZRFRAMEWORK_API void* GetThreadData(void* startRecord);
 [[noreturn]] ZRFRAMEWORK_API void EndThread(int exitCode, void* startRecord);
 ZRFRAMEWORK_API int CheckJoinableThread(zrThreadObj* thread);
-// Waits, frees the object and returns the code given to EndThread. When the join itself
-// fails (-1) the object is kept, since the thread may still be using it.
+// Waits without limit, frees the object and returns the code given to EndThread. When the join
+// itself fails (-1) the object is kept, since the thread may still be using it.
 ZRFRAMEWORK_API int JoinThread(zrThreadObj* thread);
-// Cancels the thread (0 when the request was delivered); it must still be joined.
+// Stops the thread (0 when the request was delivered); it must still be joined. On Windows
+// the thread ends at once with the code -1 and its start record is not freed.
 ZRFRAMEWORK_API int TerminateThread(zrThreadObj* thread);
 
 }  // namespace ZRProcesses
