@@ -14,6 +14,30 @@
 #include "platform/HostStats.h"
 
 namespace ZRFramework {
+namespace ZRPlatform {
+
+double ProcessorUsage(const CpuTicks& previous, const CpuTicks& current) {
+    const double du = static_cast<double>(current.user) - static_cast<double>(previous.user);
+    const double ds = static_cast<double>(current.system) - static_cast<double>(previous.system);
+    const double di = static_cast<double>(current.idle) - static_cast<double>(previous.idle);
+    const double total = du + ds + di;
+    if (total == 0.0) return 0.0;
+    const double usage = du / total * 100.0 + ds / total * 100.0;
+    if (!(usage > 0.0)) return 0.0;  // also NaN
+    return usage > 100.0 ? 100.0 : usage;
+}
+
+std::vector<double> ProcessorUsages(const std::vector<CpuTicks>& previous,
+                                    const std::vector<CpuTicks>& current, int count) {
+    std::vector<double> usages(count > 0 ? static_cast<size_t>(count) : 0, 0.0);
+    for (size_t i = 0; i < usages.size() && i < previous.size() && i < current.size(); ++i) {
+        usages[i] = ProcessorUsage(previous[i], current[i]);
+    }
+    return usages;
+}
+
+}  // namespace ZRPlatform
+
 namespace ZRPerformanceMonitor {
 
 namespace {
@@ -27,7 +51,11 @@ constexpr int kPassMilliseconds = 1000;
 
 // Serialises start, stop and the getters, so that no getter reads figures that a concurrent
 // stop is freeing. The monitor thread never takes it: a stop joins the thread while holding it.
-pthread_mutex_t lifecycleLock = PTHREAD_MUTEX_INITIALIZER;
+// Made on first use and kept for the life of the process.
+zrMutex LifecycleLock() {
+    static const zrMutex lock = ZRProcesses::CreateMutex();
+    return lock;
+}
 
 // Everything below is guarded by _monitor_mutex while the thread runs; the fields set at start
 // (processorCount, the array pointer) stay fixed until the stop has joined the thread.
@@ -54,11 +82,11 @@ void PauseLocked() {
 
 std::vector<ZRPlatform::CpuTicks> Sample() {
     std::vector<ZRPlatform::CpuTicks> ticks;
-    ZRPlatform::ReadProcStat(ticks);  // a failed read leaves it empty: those usages read 0
+    ZRPlatform::ReadProcessorTicks(ticks);  // a failed read leaves it empty: those usages read 0
     return ticks;
 }
 
-void* MonitorThread(void*) {
+ZRProcesses::zrThreadResult ZRTHREAD_CALL MonitorThread(void*) {
     const int count = monitorData.processorCount;
     FillPerformanceData(&monitorData);
     std::vector<ZRPlatform::CpuTicks> previous = Sample();
@@ -83,10 +111,10 @@ void* MonitorThread(void*) {
         ZRProcesses::LockMutex(_monitor_mutex);
     }
     ZRProcesses::UnlockMutex(_monitor_mutex);
-    return nullptr;
+    return ZRProcesses::zrThreadResult();
 }
 
-// Called with lifecycleLock held.
+// Called with the lifecycle lock held.
 void ReleaseLocked() {
     ZRProcesses::DestroyConditional(shutdownSignal);
     shutdownSignal = nullptr;
@@ -97,7 +125,7 @@ void ReleaseLocked() {
     samplingPasses = 0;
 }
 
-// Called with lifecycleLock held.
+// Called with the lifecycle lock held.
 void StartLocked() {
     if (_internal_performance_thread) return;
     const int count = GetProcessorsCount();
@@ -122,7 +150,7 @@ void StartLocked() {
 // Starts the monitor when needed and hands `read` the figures under both locks.
 template <typename Read>
 auto Query(Read read) {
-    zrMutexLock lifecycle(&lifecycleLock);
+    zrMutexLock lifecycle(LifecycleLock());
     StartLocked();
     zrMutexLock figures(_monitor_mutex);
     return read();
@@ -131,12 +159,12 @@ auto Query(Read read) {
 }  // namespace
 
 void StartPerformanceMonitor() {
-    zrMutexLock lifecycle(&lifecycleLock);
+    zrMutexLock lifecycle(LifecycleLock());
     StartLocked();
 }
 
 void StopPerformanceMonitor() {
-    zrMutexLock lifecycle(&lifecycleLock);
+    zrMutexLock lifecycle(LifecycleLock());
     if (_internal_performance_thread) {
         {
             zrMutexLock guard(_monitor_mutex);
@@ -204,7 +232,7 @@ int GetMountPathsUsage(char** usages) {
 bool FillPerformanceData(_perf_mon_data* data) {
     if (!data) return false;
     ZRPlatform::MemoryFigures figures;
-    const bool read = ZRPlatform::ReadProcMeminfo(figures);
+    const bool read = ZRPlatform::ReadMemoryFigures(figures);
     zrMutexLock guard(_monitor_mutex);
     if (!read) {
         data->memoryAmount = data->swapAmount = 100;
@@ -220,7 +248,7 @@ bool FillPerformanceData(_perf_mon_data* data) {
 
 bool get_cpu_states(long* states, int cpu) {
     std::vector<ZRPlatform::CpuTicks> ticks;
-    if (!states || cpu < 0 || !ZRPlatform::ReadProcStat(ticks)) return false;
+    if (!states || cpu < 0 || !ZRPlatform::ReadProcessorTicks(ticks)) return false;
     if (static_cast<size_t>(cpu) >= ticks.size()) return false;
     states[0] = static_cast<long>(ticks[static_cast<size_t>(cpu)].user);
     states[1] = static_cast<long>(ticks[static_cast<size_t>(cpu)].system);

@@ -1,5 +1,6 @@
-// Stands in for the host's processor tick and memory statistics: parsers of /proc/stat and
-// /proc/meminfo texts, kept pure so they are tested and fuzzed on fixed texts.
+// The host's processor tick and memory statistics. The usage arithmetic is shared; the POSIX
+// build reads /proc/stat and /proc/meminfo through parsers kept pure so they are tested and
+// fuzzed on fixed texts.
 #ifndef ZRFRAMEWORK_PLATFORM_HOSTSTATS_H
 #define ZRFRAMEWORK_PLATFORM_HOSTSTATS_H
 
@@ -21,10 +22,6 @@ struct CpuTicks {
     uint64_t idle;
 };
 
-// The "cpuN" lines of a /proc/stat text, in the order listed (the aggregate "cpu" line is
-// skipped). False when a processor line has fewer than four numeric fields or there is none.
-ZRFRAMEWORK_API bool ParseProcStat(const std::string& text, std::vector<CpuTicks>& processors);
-
 // Memory figures in bytes, as the host's page statistics count them: total is the free, active
 // and inactive memory together (MemFree + Active + Inactive), available the free part alone.
 // Memory the kernel holds for itself is in neither.
@@ -32,9 +29,6 @@ struct MemoryFigures {
     uint64_t total;
     uint64_t available;
 };
-
-// False when MemFree, Active or Inactive is missing or unreadable.
-ZRFRAMEWORK_API bool ParseProcMeminfo(const std::string& text, MemoryFigures& figures);
 
 // Busy percentage between two samples: du/(du+ds+di)*100 + ds/(du+ds+di)*100, clamped to
 // 0..100; 0 when no tick elapsed. Counters that went backwards give negative growth, which the
@@ -46,9 +40,19 @@ ZRFRAMEWORK_API std::vector<double> ProcessorUsages(const std::vector<CpuTicks>&
                                                     const std::vector<CpuTicks>& current,
                                                     int count);
 
-// The live files; false when they cannot be read or parsed.
-bool ReadProcStat(std::vector<CpuTicks>& processors);
-bool ReadProcMeminfo(MemoryFigures& figures);
+// The live statistics, one entry per processor in order; false when they are not available
+// on this host or cannot be read.
+bool ReadProcessorTicks(std::vector<CpuTicks>& processors);
+bool ReadMemoryFigures(MemoryFigures& figures);
+
+#if !defined(_WIN32)
+// The "cpuN" lines of a /proc/stat text, in the order listed (the aggregate "cpu" line is
+// skipped). False when a processor line has fewer than four numeric fields or there is none.
+ZRFRAMEWORK_API bool ParseProcStat(const std::string& text, std::vector<CpuTicks>& processors);
+
+// False when MemFree, Active or Inactive is missing or unreadable.
+ZRFRAMEWORK_API bool ParseProcMeminfo(const std::string& text, MemoryFigures& figures);
+#endif
 
 }  // namespace ZRPlatform
 }  // namespace ZRFramework

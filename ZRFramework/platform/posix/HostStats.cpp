@@ -1,12 +1,11 @@
 // Stands in for the host's processor tick and memory statistics: /proc/stat and /proc/meminfo
-// parsing, the usage arithmetic, and reading the live files.
+// parsing and reading the live files.
 #include "../HostStats.h"
 
 #include <errno.h>
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cmath>
 #include <limits>
 
 namespace ZRFramework {
@@ -181,32 +180,12 @@ bool ParseProcMeminfo(const std::string& text, MemoryFigures& figures) {
     return true;
 }
 
-double ProcessorUsage(const CpuTicks& previous, const CpuTicks& current) {
-    const double du = static_cast<double>(current.user) - static_cast<double>(previous.user);
-    const double ds = static_cast<double>(current.system) - static_cast<double>(previous.system);
-    const double di = static_cast<double>(current.idle) - static_cast<double>(previous.idle);
-    const double total = du + ds + di;
-    if (total == 0.0) return 0.0;
-    const double usage = du / total * 100.0 + ds / total * 100.0;
-    if (!(usage > 0.0)) return 0.0;  // also NaN
-    return usage > 100.0 ? 100.0 : usage;
-}
-
-std::vector<double> ProcessorUsages(const std::vector<CpuTicks>& previous,
-                                    const std::vector<CpuTicks>& current, int count) {
-    std::vector<double> usages(count > 0 ? static_cast<size_t>(count) : 0, 0.0);
-    for (size_t i = 0; i < usages.size() && i < previous.size() && i < current.size(); ++i) {
-        usages[i] = ProcessorUsage(previous[i], current[i]);
-    }
-    return usages;
-}
-
-bool ReadProcStat(std::vector<CpuTicks>& processors) {
+bool ReadProcessorTicks(std::vector<CpuTicks>& processors) {
     std::string text;
     return ReadWholeFile("/proc/stat", text) && ParseProcStat(text, processors);
 }
 
-bool ReadProcMeminfo(MemoryFigures& figures) {
+bool ReadMemoryFigures(MemoryFigures& figures) {
     std::string text;
     return ReadWholeFile("/proc/meminfo", text) && ParseProcMeminfo(text, figures);
 }
