@@ -27,6 +27,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr uint64_t kMax = std::numeric_limits<uint64_t>::max();
 
+#if !defined(_WIN32)
+// The /proc texts are the POSIX build's statistics source; Windows has no such files.
+
 // ---- /proc/stat ----
 
 struct StatCase {
@@ -159,6 +162,8 @@ TEST(ProcParsers, LiveFilesParse) {
     EXPECT_LE(figures.available, figures.total);
 }
 
+#endif
+
 // ---- Usage arithmetic ----
 
 struct UsageCase {
@@ -261,10 +266,21 @@ TEST_F(MonitorTest, FirstSecondReadsZeroAndOutOfRangeReadsZero) {
 
 TEST_F(MonitorTest, MemoryFiguresAreFilledAtStart) {
     const uint64_t amount = GetRamAmount();
+#if defined(_WIN32)
+    // No statistics source yet: the figures are those of a failed reading.
+    EXPECT_EQ(amount, 100u);
+    EXPECT_EQ(GetRamUsage(), 0u);
+    EXPECT_EQ(GetSwapUsage(), 0u);
+    _perf_mon_data data = {};
+    EXPECT_FALSE(FillPerformanceData(&data));
+    EXPECT_EQ(data.memoryAmount, 100u);
+    EXPECT_EQ(data.swapAmount, 100u);
+#else
     EXPECT_GT(amount, 100u);  // 100 is the stand-in for unreadable statistics
     EXPECT_LE(GetRamUsage(), amount);
-    EXPECT_EQ(GetSwapAmount(), amount);
     EXPECT_LE(GetSwapUsage(), GetSwapAmount());
+#endif
+    EXPECT_EQ(GetSwapAmount(), amount);
 
     const std::string text = GetFormattedRamUsage();
     std::istringstream parts(text);
@@ -288,6 +304,12 @@ TEST_F(MonitorTest, MemoryFiguresAreFilledAtStart) {
 }
 
 TEST(CpuStates, TicksOfOneProcessor) {
+#if defined(_WIN32)
+    long none[3] = {7, 7, 7};
+    EXPECT_FALSE(get_cpu_states(none, 0));
+    EXPECT_EQ(none[0], 7);
+    GTEST_SKIP() << "no processor tick source on Windows yet";
+#endif
     long first[3] = {-1, -1, -1};
     ASSERT_TRUE(get_cpu_states(first, 0));
     EXPECT_GT(first[0] + first[1] + first[2], 0);
@@ -319,7 +341,11 @@ TEST_F(MonitorTest, StopIsPromptAndRestartSamplesAgain) {
         EXPECT_LE(usage, 100.0);
         busiest = std::max(busiest, usage);
     }
+#if defined(_WIN32)
+    EXPECT_EQ(busiest, 0.0);  // no processor tick source yet: every usage reads 0
+#else
     EXPECT_GT(busiest, 0.0);  // this thread kept a processor busy the whole second
+#endif
 }
 
 TEST_F(MonitorTest, GettersStartAndStopFromManyThreads) {

@@ -1,12 +1,22 @@
 // Tests of the library runtime: seeds, byte swaps, unique locks, hardware-address text, unique
 // identifiers, host name, base path and sleeping.
-#include <errno.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#if defined(_WIN32)
+#define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX  // gtest may have defined it
+#define NOMINMAX
+#endif
+#include <process.h>
+#include <windows.h>
+#else
+#include <errno.h>
 #include <pthread.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/utsname.h>
 #include <unistd.h>
+#endif
 
 #include <atomic>
 #include <chrono>
@@ -78,12 +88,30 @@ TEST_F(LibraryTest, BasePathIsTheFolderOfTheRunningProgram) {
     InitializeLibrary("ignored");
     const std::string base = GetModuleBasePath();
     ASSERT_FALSE(base.empty());
+    EXPECT_EQ(base, GetBundlePath());
+#if defined(_WIN32)
+    // A drive path such as C:\folder, without the program's name or a trailing backslash.
+    ASSERT_GE(base.size(), 3u);
+    EXPECT_EQ(base[1], ':');
+    EXPECT_NE(base.back(), '\\');
+    EXPECT_TRUE(FileExists(base + "\\framework_tests.exe")) << base;
+#else
     EXPECT_EQ(base[0], '/');
     EXPECT_NE(base.back(), '/');
-    EXPECT_EQ(base, GetBundlePath());
     EXPECT_TRUE(FileExists(base + "/" + program_invocation_short_name)) << base;
+#endif
 }
 
+TEST(RuntimeTest, PlatformCodeIsTheBuildsSystem) {
+#if defined(_WIN32)
+    EXPECT_EQ(GetRunningPlatformOS(), 1);
+#else
+    EXPECT_EQ(GetRunningPlatformOS(), kPlatformLinux);
+#endif
+}
+
+#if !defined(_WIN32)
+// The kernel's own name is read through utsname, which Windows lacks.
 TEST(RuntimeTest, HostNameMatchesTheKernels) {
     utsname system;
     ASSERT_EQ(uname(&system), 0);
@@ -91,6 +119,14 @@ TEST(RuntimeTest, HostNameMatchesTheKernels) {
     ASSERT_TRUE(GetHostName(name));
     EXPECT_EQ(name, system.nodename);
 }
+#else
+TEST(RuntimeTest, HostNameIsReadWithoutStartingWinsockFirst) {
+    std::string name;
+    ASSERT_TRUE(GetHostName(name));
+    EXPECT_FALSE(name.empty());
+    EXPECT_EQ(name.find('\0'), std::string::npos);
+}
+#endif
 
 // ---- Byte swaps ----
 
@@ -120,6 +156,34 @@ TEST(RuntimeTest, SwapsReverseTheBytesInPlace) {
 }
 
 // ---- Unique locks ----
+
+#if defined(_WIN32)
+// The lock is the named mutex "Global\\" + name: visible under that name while it is held.
+TEST(UniqueLockTest, WindowsNamedMutexHeldOnceUntilDeleted) {
+    const std::string name = "zr-rt-test-" + std::to_string(_getpid());
+    const std::string global = "Global\\" + name;
+    auto exists = [&] {
+        HANDLE other = OpenMutexA(SYNCHRONIZE, FALSE, global.c_str());
+        if (other) CloseHandle(other);
+        return other != nullptr;
+    };
+    void* first = CreateUniqueLock(name.c_str());
+    ASSERT_NE(first, nullptr);
+    EXPECT_TRUE(exists());
+    EXPECT_EQ(CreateUniqueLock(name.c_str()), nullptr);
+
+    EXPECT_TRUE(DeleteUniqueLock(first));
+    EXPECT_FALSE(exists());
+    void* again = CreateUniqueLock(name.c_str());
+    ASSERT_NE(again, nullptr);
+    EXPECT_TRUE(DeleteUniqueLock(again));
+
+    EXPECT_EQ(CreateUniqueLock(""), nullptr);
+    EXPECT_EQ(CreateUniqueLock(nullptr), nullptr);
+    EXPECT_FALSE(DeleteUniqueLock(nullptr));
+}
+#else
+// POSIX locks are files under /tmp; the Windows lock above has no file.
 
 class UniqueLockTest : public ::testing::Test {
 protected:
@@ -197,6 +261,8 @@ TEST(UniqueLockNames, DotsInsideANameAreAccepted) {
         EXPECT_FALSE(FileExists("/tmp/" + name));
     }
 }
+
+#endif
 
 // ---- Hardware addresses ----
 
@@ -289,6 +355,8 @@ TEST(MicroSleepTest, SleepsAtLeastTheTimeAsked) {
     EXPECT_LT(ElapsedMs(start), 1000);
 }
 
+#if !defined(_WIN32)
+// POSIX signals: Windows has none that interrupt a sleep.
 std::atomic<int> signalsCaught{0};
 void CountSignal(int) {
     signalsCaught.fetch_add(1);
@@ -321,5 +389,6 @@ TEST(MicroSleepTest, SignalsDoNotCutTheSleepShort) {
     EXPECT_GT(signalsCaught.load(), 0);
     EXPECT_GE(elapsed, 150);
 }
+#endif
 
 }  // namespace

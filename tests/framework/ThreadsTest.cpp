@@ -1,7 +1,17 @@
 // Tests of the mutexes, the read/write locker (plain and recursive), conditionals and threads,
 // driven by real threads whose progress is observed through the locker's own fields.
 #include <gtest/gtest.h>
+
+#if defined(_WIN32)
+#define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX  // gtest may have defined it
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
+#include <pthread.h>
 #include <unistd.h>
+#endif
 
 #include <atomic>
 #include <chrono>
@@ -21,6 +31,22 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr auto kDeadline = 5s;
 
+#if defined(_WIN32)
+zrThreadId Self() {
+    return GetCurrentThreadId();
+}
+bool SameThread(zrThreadId a, zrThreadId b) {
+    return a == b;
+}
+#else
+zrThreadId Self() {
+    return pthread_self();
+}
+bool SameThread(zrThreadId a, zrThreadId b) {
+    return pthread_equal(a, b) != 0;
+}
+#endif
+
 // Polls `condition` until it holds or the deadline passes.
 bool Eventually(const std::function<bool()>& condition) {
     const auto end = Clock::now() + kDeadline;
@@ -37,12 +63,12 @@ struct LockerView {
     int waitingWriters;
     int ownReadHolds;  // the calling thread's entry in readerThreads, 0 when absent
     size_t readerThreadCount;
-    pthread_t writerThread;
+    zrThreadId writerThread;
 };
 
 LockerView View(_zrRWLocker* locker) {
     LockMutex(locker->mutex);
-    auto it = locker->readerThreads.find(pthread_self());
+    auto it = locker->readerThreads.find(Self());
     LockerView view{locker->lockState,
                     locker->waitingReaders,
                     locker->waitingWriters,
@@ -111,13 +137,40 @@ TEST(MutexTest, ScopedLockHoldsUntilItsScopeEnds) {
     {
         zrMutexLock hold(mutex);
         EXPECT_FALSE(takenElsewhere());
+#if !defined(_WIN32)
         // The mutex is not recursive, and neither is the lock: the holder cannot take it again.
         EXPECT_FALSE(TryLockMutex(mutex));
+#endif
     }
     EXPECT_TRUE(takenElsewhere());
     { zrMutexLock nothing(nullptr); }
     EXPECT_TRUE(DestroyMutex(mutex));
 }
+
+#if defined(_WIN32)
+// A critical section lets its holder back in; others wait until every hold is given back.
+TEST(MutexTest, WindowsHolderReentersAndReleasesEachHold) {
+    zrMutex mutex = CreateMutex();
+    ASSERT_NE(mutex, nullptr);
+    auto takenElsewhere = [&] {
+        bool taken = false;
+        std::thread([&] {
+            taken = TryLockMutex(mutex);
+            if (taken) UnlockMutex(mutex);
+        }).join();
+        return taken;
+    };
+    LockMutex(mutex);
+    LockMutex(mutex);
+    EXPECT_TRUE(TryLockMutex(mutex));
+    UnlockMutex(mutex);
+    UnlockMutex(mutex);
+    EXPECT_FALSE(takenElsewhere());
+    UnlockMutex(mutex);
+    EXPECT_TRUE(takenElsewhere());
+    EXPECT_TRUE(DestroyMutex(mutex));
+}
+#endif
 
 // ---- Read/write locker: the plain rules hold in both modes ----
 
@@ -313,7 +366,7 @@ TEST(RWLockerModeTest, RecursiveWriterNestsWritesAndReads) {
     ASSERT_NE(locker, nullptr);
     _zrRWLocker* l = locker.get();
     LockWriteRWLocker(l);
-    EXPECT_TRUE(pthread_equal(View(l).writerThread, pthread_self()));
+    EXPECT_TRUE(SameThread(View(l).writerThread, Self()));
     LockWriteRWLocker(l);
     EXPECT_TRUE(TryLockWriteRWLocker(l));
     LockReadRWLocker(l);  // granted as a further write level rather than a deadlock
@@ -345,7 +398,7 @@ TEST(RWLockerModeTest, RecursiveWriterNestsWritesAndReads) {
     writer.join();
     view = View(l);
     EXPECT_EQ(view.lockState, 0);
-    EXPECT_TRUE(pthread_equal(view.writerThread, pthread_t()));
+    EXPECT_TRUE(SameThread(view.writerThread, zrThreadId()));
 }
 
 // ---- Conditionals ----
@@ -416,6 +469,20 @@ TEST_F(ConditionalTest, SignalledWaitsReturnTrue) {
     }
 }
 
+// Windows reports whether a waiter was there to wake; POSIX always reports success.
+TEST_F(ConditionalTest, SignalWithoutWaiterIsLost) {
+#if defined(_WIN32)
+    const bool expected = false;
+#else
+    const bool expected = true;
+#endif
+    LockMutex(mutex_);
+    EXPECT_EQ(SignalConditional(cond_), expected);
+    // The signal was not kept for a later waiter.
+    EXPECT_FALSE(WaitTimedConditional(cond_, 20));
+    UnlockMutex(mutex_);
+}
+
 TEST_F(ConditionalTest, BroadcastWakesEveryWaiter) {
     constexpr int kWaiters = 3;
     int waiting = 0;
@@ -447,21 +514,26 @@ struct GatedExit {
     int exitCode;
 };
 
-void* EndAfterGate(void* startRecord) {
+zrThreadResult ZRTHREAD_CALL EndAfterGate(void* startRecord) {
     auto* gate = static_cast<GatedExit*>(GetThreadData(startRecord));
     gate->go.wait();
     EndThread(gate->exitCode, startRecord);
 }
 
-void* ReturnWithoutEnd(void* startRecord) {
+zrThreadResult ZRTHREAD_CALL ReturnWithoutEnd(void* startRecord) {
     static_cast<std::atomic<bool>*>(GetThreadData(startRecord))->store(true);
-    return nullptr;
+    return zrThreadResult();
 }
 
 // No address-taken locals: the sanitizers leave the stack of a cancelled frame poisoned.
-void* BlockUntilCancelled(void* startRecord) {
-    for (;;)
+zrThreadResult ZRTHREAD_CALL BlockUntilCancelled(void* startRecord) {
+    for (;;) {
+#if defined(_WIN32)
+        Sleep(INFINITE);
+#else
         pause();
+#endif
+    }
     EndThread(99, startRecord);
 }
 
