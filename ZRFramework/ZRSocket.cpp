@@ -2,12 +2,6 @@
 // socket functions.
 #include "ZRSocket.h"
 
-#include <arpa/inet.h>
-#include <errno.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <unistd.h>
 #include <zlib.h>
 
 #include <climits>
@@ -19,6 +13,7 @@
 #include "ZREventQueue.h"
 #include "ZRLogger.h"
 #include "ZRRuntime.h"
+#include "platform/Socket.h"
 
 namespace ZRFramework {
 namespace ZRSocket {
@@ -226,87 +221,21 @@ char* DecodeFrame(const char* frame, uint64_t size, uint64_t maxTextLength, uint
     return message.release();
 }
 
-// ---- Free socket functions ----
-
-int CreateSocket(int kind) {
-    const int type = (kind == 1 || kind == 2) ? SOCK_DGRAM : SOCK_STREAM;
-    return socket(AF_INET, type, 0);
-}
-
-int CloseSocket(int fd) {
-    if (fcntl(fd, F_GETFL) == -1) return EBADF;
-    shutdown(fd, SHUT_RDWR);
-    return close(fd);
-}
-
-int SelectSocket(int nfds, fd_set* readSet, fd_set* writeSet, fd_set* exceptSet,
-                 struct timeval* timeout) {
-    return select(nfds, readSet, writeSet, exceptSet, timeout);
-}
-
-int AcceptSocket(int fd, struct sockaddr* address, socklen_t* addressLength) {
-    return accept(fd, address, addressLength);
-}
-
-bool SetBlockStatus(int fd, bool blocking) {
-    int flags = fcntl(fd, F_GETFL);
-    if (flags == -1) return false;
-    if (blocking)
-        flags &= ~O_NONBLOCK;
-    else
-        flags |= O_NONBLOCK;
-    fcntl(fd, F_SETFL, flags);
-    return true;
-}
+// ---- Free socket functions (the rest are each platform's) ----
 
 bool SetNagleStatus(int fd, bool enabled) {
-    const int noDelay = enabled ? 0 : 1;
-    return setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay) == 0;
-}
-
-bool SockAtMark(int) {
-    return false;
-}
-
-bool ListenSocket(int fd) {
-    return listen(fd, 5) != 0;
-}
-
-int CreateLoopbackPipes(int fds[2]) {
-    if (pipe(fds) != 0) return -1;
-    SetBlockStatus(fds[0], false);
-    SetBlockStatus(fds[1], false);
-    return 0;
-}
-
-bool ConnectSocket(int fd, std::string address, int port) {
-    sockaddr_in peer{};
-    peer.sin_family = AF_INET;
-    peer.sin_port = htons(static_cast<uint16_t>(port));
-    peer.sin_addr.s_addr = inet_addr(address.c_str());
-    return connect(fd, reinterpret_cast<sockaddr*>(&peer), sizeof peer) == 0;
+    return ZRPlatform::SetSocketFlag(fd, ZRPlatform::SocketFlag::kNoDelay, !enabled);
 }
 
 bool BindBroadcastSocket(int fd, int port) {
     if (fd == -1) return false;
-    const int on = 1;
-    if (setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) return false;
-    if (setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) return false;
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_port = htons(static_cast<uint16_t>(port));
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
-    return bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
+    if (!ZRPlatform::SetSocketFlag(fd, ZRPlatform::SocketFlag::kReuseAddress, true)) return false;
+    if (!ZRPlatform::SetSocketFlag(fd, ZRPlatform::SocketFlag::kBroadcast, true)) return false;
+    return ZRPlatform::BindToAnyAddress(fd, port);
 }
 
 bool SendbroadcastSocket(int fd, int port, char* data, int length) {
-    sockaddr_in everyone{};
-    everyone.sin_family = AF_INET;
-    everyone.sin_port = htons(static_cast<uint16_t>(port));
-    everyone.sin_addr.s_addr = htonl(INADDR_BROADCAST);
-    if (length >= 0 && sendto(fd, data, static_cast<size_t>(length), 0,
-                              reinterpret_cast<sockaddr*>(&everyone), sizeof everyone) != -1)
-        return true;
+    if (ZRPlatform::SendToBroadcast(fd, port, data, length)) return true;
     ZRLogger::AddLogEntry(GetDefaultLogger(), 1, "ZRFramework",
                           "Unable to send broadcast packet. Socket error!");
     return false;
@@ -332,7 +261,8 @@ void AddToCounter(long long* counter, ZRProcesses::zrMutex* lock, long long n) {
 void Register(int queue, int fd, bool outputQueued, int line) {
     if (ZREventQueue::WatchDescriptor(queue, fd, outputQueued) != 0) {
         ZRLogger::AddLogEntry(nullptr, 1, "ZRSocket", "kevent(%d:%d) error on EV_ADD [%s:%d:%d]\n",
-                              queue, fd, "./ZRFramework/ZRSocket", line, errno);
+                              queue, fd, "./ZRFramework/ZRSocket", line,
+                              ZRPlatform::LastSocketError());
     }
 }
 
@@ -369,6 +299,9 @@ zrSocketStream::zrSocketStream()
       receivedCounter(nullptr),
       counterLock(nullptr),
       kqueueFd(-1),
+#ifdef _WIN32
+      routingWindow(nullptr),
+#endif
       shutdownLocally(false),
       broken(false),
       socketFd(-1),
@@ -393,6 +326,12 @@ void zrSocketStream::RegisterKq(int kq) {
     if (ZREventQueue::WatchDescriptor(kq, socketFd, false) != 0)
         ZRLogger::AddLogEntry(nullptr, 1, "ZRSocket", "Cannot kevent() on client listening socket");
 }
+
+#ifdef _WIN32
+bool zrSocketStream::RegisterRoutingWindow(void*) {
+    return false;
+}
+#endif
 
 void zrSocketStream::RegisterCounters(long long* sent, long long* received,
                                       ZRProcesses::zrMutex* lock) {
@@ -423,7 +362,7 @@ bool zrSocketStream::AddMessage(const char* code, const char* text) {
         char* grown = over ? nullptr : zr_resize_buffer(outBuffer, &capacity, outLength, wanted);
         if (grown == nullptr) {
             shutdownLocally = true;
-            shutdown(socketFd, SHUT_RDWR);
+            ZRPlatform::ShutdownBoth(socketFd);
             broken = true;
             return false;
         }
@@ -443,20 +382,19 @@ int zrSocketStream::Write() {
     if (queued == 0) return -1;
 
     const size_t attempt = queued < INT_MAX ? queued : INT_MAX;
-    // A peer that has gone must end the connection, not the process.
-    const ssize_t n = send(socketFd, outBuffer, attempt, MSG_NOSIGNAL);
+    const long n = ZRPlatform::SendSome(socketFd, outBuffer, attempt);
     int result;
     if (n > 0) {
         std::memmove(outBuffer, outBuffer + n, queued - n);
         outLength = queued - static_cast<uint32_t>(n);
         AddToCounter(sentCounter, counterLock, n);
         result = static_cast<int>(n);
-    } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+    } else if (n < 0 && ZRPlatform::LastCallWouldBlock()) {
         result = -1;
     } else {
         broken = true;
         shutdownLocally = false;
-        shutdown(socketFd, SHUT_RDWR);
+        ZRPlatform::ShutdownBoth(socketFd);
         result = 0;
     }
     if (kqueueFd != -1) Register(kqueueFd, socketFd, outLength > 0, __LINE__);
@@ -505,25 +443,26 @@ int zrSocketStream::Read() {
     if (uint64_t{inLength} + kGrowthStep > inCapacity && !MakeRoomToReceive()) {
         shutdownLocally = true;
         broken = true;
-        shutdown(socketFd, SHUT_RDWR);
+        ZRPlatform::ShutdownBoth(socketFd);
         return 0;
     }
     const uint32_t held = inLength;
 
-    const ssize_t n = recv(socketFd, inBuffer + held, kReceiveStep, 0);
+    const long n = ZRPlatform::ReceiveSome(socketFd, inBuffer + held, kReceiveStep);
     if (n > 0) {
         inLength = held + static_cast<uint32_t>(n);
         inBuffer[held + n] = '\0';
         AddToCounter(receivedCounter, counterLock, n);
         return static_cast<int>(n);
     }
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+    if (n < 0 && ZRPlatform::LastCallWouldBlock()) {
         if (kqueueFd != -1) Register(kqueueFd, socketFd, outLength > 0, __LINE__);
         return -1;
     }
-    // Complete messages already held stay available.
-    shutdown(socketFd, SHUT_RDWR);
+    // On BSD sockets complete messages already held stay available.
+    ZRPlatform::ShutdownBoth(socketFd);
     shutdownLocally = false;
+    if (ZRPlatform::ReceiveFailureBreaks()) broken = true;
     return 0;
 }
 
@@ -584,8 +523,8 @@ void zrSocketStream::GetBuffersUsage(double& incoming, double& outgoing) {
 
 void zrSocketStream::Shutdown() {
     shutdownLocally = true;
-    if (fcntl(socketFd, F_GETFL) == -1 && errno == EBADF) return;
-    shutdown(socketFd, SHUT_RDWR);
+    if (!ZRPlatform::DescriptorMayBeOpen(socketFd)) return;
+    ZRPlatform::ShutdownBoth(socketFd);
 }
 
 int zrSocketStream::Close() {

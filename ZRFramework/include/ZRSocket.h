@@ -3,10 +3,6 @@
 #ifndef ZRFRAMEWORK_SOCKET_H
 #define ZRFRAMEWORK_SOCKET_H
 
-#include <sys/select.h>
-#include <sys/socket.h>
-#include <sys/time.h>
-
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -16,8 +12,19 @@
 #include "ZRFrameworkExport.h"
 #include "ZRThreads.h"
 
+// Both tags are the same on BSD sockets and Winsock, so no system header is needed here.
+struct sockaddr;
+struct timeval;
+
 namespace ZRFramework {
 namespace ZRSocket {
+
+// What accept writes the address length to: socklen_t on BSD sockets, int on Winsock.
+#ifdef _WIN32
+typedef int zrSocketLength;
+#else
+typedef unsigned int zrSocketLength;
+#endif
 
 // Encoding byte of a frame.
 constexpr unsigned char kEncodingEmpty = 0;
@@ -92,17 +99,23 @@ ZRFRAMEWORK_API DecodeStatus DecodeFrameText(const char* frame, uint64_t size,
 
 // Free socket functions.
 ZRFRAMEWORK_API int CreateSocket(int kind);
-// 9 (EBADF) without touching anything when fd is not open; otherwise close's result.
+// BSD sockets: 9 (EBADF) without touching anything when fd is not open, otherwise close's
+// result. Winsock: closesocket's result.
 ZRFRAMEWORK_API int CloseSocket(int fd);
-ZRFRAMEWORK_API int SelectSocket(int nfds, fd_set* readSet, fd_set* writeSet, fd_set* exceptSet,
+// The sets are fd_set pointers (or null); glibc's fd_set has no tag to declare it by.
+ZRFRAMEWORK_API int SelectSocket(int nfds, void* readSet, void* writeSet, void* exceptSet,
                                  struct timeval* timeout);
-ZRFRAMEWORK_API int AcceptSocket(int fd, struct sockaddr* address, socklen_t* addressLength);
+// On Winsock the accepted socket is not inherited by child processes.
+ZRFRAMEWORK_API int AcceptSocket(int fd, struct sockaddr* address, zrSocketLength* addressLength);
 ZRFRAMEWORK_API bool SetBlockStatus(int fd, bool blocking);
 ZRFRAMEWORK_API bool SetNagleStatus(int fd, bool enabled);
+// True when out-of-band data is waiting (Winsock); always false on BSD sockets.
 ZRFRAMEWORK_API bool SockAtMark(int fd);
 // True when listen FAILED.
 ZRFRAMEWORK_API bool ListenSocket(int fd);
-// A non-blocking pipe: fds[0] reads what fds[1] writes. 0, or -1 with fds untouched.
+// A non-blocking pipe: fds[0] reads what fds[1] writes. 0, or -1 with fds untouched. Winsock has
+// no pipes that select can watch: there it is a connected TCP pair on 127.0.0.1, both ways, and
+// a failure leaves both at -1.
 ZRFRAMEWORK_API int CreateLoopbackPipes(int fds[2]);
 // Dotted IPv4 address only, no name look-up.
 ZRFRAMEWORK_API bool ConnectSocket(int fd, std::string address, int port);
@@ -127,6 +140,10 @@ public:
     // Registers the socket with the event queue (ZREventQueue) for reading; from then on the
     // stream asks for one writable report whenever output is left queued.
     void RegisterKq(int kq);
+#ifdef _WIN32
+    // Window-message notification is not available yet: false, and nothing is registered.
+    bool RegisterRoutingWindow(void* window);
+#endif
     // Any of the three may be null; none is owned.
     void RegisterCounters(long long* sent, long long* received, ZRProcesses::zrMutex* lock);
     bool AddMessage(const char* code, const char* text);
@@ -168,6 +185,9 @@ public:
     long long* receivedCounter;
     ZRProcesses::zrMutex* counterLock;
     int kqueueFd;
+#ifdef _WIN32
+    void* routingWindow;  // HWND; none until window notification is available
+#endif
     std::atomic<bool> shutdownLocally;
     std::atomic<bool> broken;
     int socketFd;  // stored by the owner after construction
