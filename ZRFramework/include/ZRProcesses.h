@@ -18,6 +18,7 @@ struct zrProcess {
     int pid;
     bool reaped;
     long exitCode;
+    void* handle;  // the system's process object where it has one, else null
 };
 
 // The three pipes of a child. A descriptor that holds nothing is -1; with mergeStdErr set the

@@ -455,7 +455,7 @@ TEST(WaitProcessTest, ChildEndedBySignalDoesNotReadAsSuccess) {
 TEST(WaitProcessTest, ErrorsForNullAndForStrangers) {
     long code = -1;
     EXPECT_EQ(WaitProcess(nullptr, true, 0, code), kWaitError);
-    zrProcess stranger{1, false, 0};
+    zrProcess stranger{1, false, 0, nullptr};
     EXPECT_EQ(WaitProcess(&stranger, true, 0, code), kWaitError);
     EXPECT_EQ(WaitProcess(&stranger, false, 0, code), kWaitError);
     EXPECT_EQ(GetProcessPid(nullptr), 0);

@@ -1,12 +1,14 @@
 // Stands in for the console user and the logon-session list of other platforms: sorting utmp
-// records into console and remote sessions, and reading the live utmp file.
-#include "../Sessions.h"
+// records into console and remote sessions, and reading the live utmp file; and the daemon fork.
+#include "UtmpSessions.h"
 
 #include <errno.h>
 #include <fcntl.h>
 #include <paths.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 
@@ -71,6 +73,23 @@ struct Descriptor {
         if (fd >= 0) close(fd);
     }
 };
+
+// Leaves 0, 1 and 2 on /dev/null so that descriptors opened later never land on them and stray
+// writes to standard output cannot reach an unrelated file or socket.
+void DetachStandardDescriptors() {
+    const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (null < 0) {
+        close(STDIN_FILENO);
+        close(STDOUT_FILENO);
+        close(STDERR_FILENO);
+        return;
+    }
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        // dup2 clears close-on-exec on the copy, so programs the daemon starts keep them.
+        if (fd != null) dup2(null, fd);
+    }
+    if (null > STDERR_FILENO) close(null);
+}
 
 }  // namespace
 
@@ -157,6 +176,35 @@ void SetUtmpPath(const std::string& path) {
 std::string GetUtmpPath() {
     std::lock_guard<std::mutex> lock(PathMutex());
     return PathOverride().empty() ? std::string(_PATH_UTMP) : PathOverride();
+}
+
+bool ReadSessionCounts(SessionCounts& counts) {
+    std::vector<struct utmp> records;
+    if (!ReadUtmpFile(GetUtmpPath(), records)) return false;
+    counts = CountSessions(records);
+    return true;
+}
+
+bool ReadConsoleUser(std::string& user) {
+    std::vector<struct utmp> records;
+    return ReadUtmpFile(GetUtmpPath(), records) && FindConsoleUser(records, user);
+}
+
+bool BecomeDaemon(int exitCode) {
+    // The parent leaves through _exit and the daemon's standard output goes to /dev/null, so
+    // anything still buffered would otherwise be lost.
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid < 0) return false;
+    if (pid > 0) _exit(exitCode);
+
+    setsid();
+    if (chdir("/") != 0) {
+        // Nothing to fall back to; the daemon keeps the folder it inherited.
+    }
+    umask(0);
+    DetachStandardDescriptors();
+    return true;
 }
 
 }  // namespace ZRPlatform
