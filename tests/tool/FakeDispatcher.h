@@ -4,11 +4,7 @@
 #define ZD_TESTS_TOOL_FAKEDISPATCHER_H
 
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -18,6 +14,8 @@
 
 #include "Connection.h"
 #include "MessageCodes.h"
+#include "SocketPair.h"
+#include "ToolSocket.h"
 #include "ZRSocket.h"
 
 namespace zdtest {
@@ -83,13 +81,11 @@ inline unsigned char ReceivedCode() {
 class FakeDispatcher {
 public:
     FakeDispatcher() {
-        int pair[2] = {-1, -1};
-        EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+        // Room for whole listings, so most tests can queue a conversation before the tool runs.
+        intptr_t pair[2] = {-1, -1};
+        EXPECT_TRUE(zdTest::MakeSocketPair(pair, 1 << 20));
         s = pair[0];
         peer_ = pair[1];
-        // Room for whole listings, so most tests can queue a conversation before the tool runs.
-        int size = 1 << 20;
-        setsockopt(peer_, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
         allocateBuffers();
     }
     // Closing the tool's end first frees a background writer the tool left unread.
@@ -119,9 +115,9 @@ public:
     void QueueBytes(const std::string& bytes) {
         size_t done = 0;
         while (done < bytes.size()) {
-            ssize_t r =
-                send(peer_, bytes.data() + done, bytes.size() - done, MSG_DONTWAIT | MSG_NOSIGNAL);
-            if (r < 0 && errno == EINTR) continue;
+            zdSocketResult result;
+            const long r = sendSome(peer_, bytes.data() + done, bytes.size() - done, result);
+            if (r < 0 && result == zdSocketResult::kInterrupted) continue;
             if (r <= 0) break;
             done += static_cast<size_t>(r);
         }
@@ -134,8 +130,13 @@ public:
         writer_ = std::thread([this, bytes = std::move(bytes)] {
             size_t done = 0;
             while (done < bytes.size()) {
-                ssize_t r = send(peer_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-                if (r < 0 && errno == EINTR) continue;
+                zdSocketResult result;
+                const long r = sendSome(peer_, bytes.data() + done, bytes.size() - done, result);
+                if (r < 0 && result == zdSocketResult::kWouldBlock) {
+                    waitSocket(peer_, true, -1);
+                    continue;
+                }
+                if (r < 0 && result == zdSocketResult::kInterrupted) continue;
                 if (r <= 0) return;  // the tool's end is closed
                 done += static_cast<size_t>(r);
             }
@@ -146,8 +147,8 @@ public:
     // queued, then the end of the stream.
     void Hangup() {
         JoinWriter();
-        if (peer_ >= 0) close(peer_);
-        peer_ = -1;
+        if (peer_ != kNoSocket) closeSocket(peer_);
+        peer_ = kNoSocket;
     }
 
     // Everything the tool sent and no call has taken yet.
@@ -174,16 +175,14 @@ public:
     // of the stream or after 10 seconds of silence.
     bool NextFrame(Msg& msg) {
         while (!TakeSentFrame(msg)) {
-            pollfd watched{peer_, POLLIN, 0};
-            int ready = poll(&watched, 1, 10000);
-            if (ready < 0 && errno == EINTR) continue;
-            if (ready == 0) {
+            if (!waitSocket(peer_, false, 10000)) {
                 ADD_FAILURE() << "the tool sent nothing for 10 seconds";
                 return false;
             }
             char buffer[65536];
-            ssize_t r = recv(peer_, buffer, sizeof buffer, 0);
-            if (r < 0 && errno == EINTR) continue;
+            zdSocketResult result;
+            const long r = receiveSome(peer_, buffer, sizeof buffer, result);
+            if (r < 0 && result != zdSocketResult::kFailed) continue;
             if (r <= 0) return false;
             pending_.erase(0, head_);  // only part of a frame is left
             head_ = 0;
@@ -196,8 +195,9 @@ private:
     void Drain() {
         char buffer[65536];
         for (;;) {
-            ssize_t r = recv(peer_, buffer, sizeof buffer, MSG_DONTWAIT);
-            if (r < 0 && errno == EINTR) continue;
+            zdSocketResult result;
+            const long r = receiveSome(peer_, buffer, sizeof buffer, result);
+            if (r < 0 && result == zdSocketResult::kInterrupted) continue;
             if (r <= 0) break;
             pending_.append(buffer, static_cast<size_t>(r));
         }
@@ -233,7 +233,7 @@ private:
         if (writer_.joinable()) writer_.join();
     }
 
-    int peer_ = -1;
+    zdSocketHandle peer_ = kNoSocket;
     std::string pending_;  // bytes from the tool; those from head_ on are not taken yet
     size_t head_ = 0;
     std::thread writer_;

@@ -20,6 +20,7 @@
 #include "PayloadText.h"
 #include "Queries.h"
 #include "TableOutput.h"
+#include "TestFolders.h"
 
 namespace querytest {
 
@@ -195,7 +196,7 @@ inline void FreshRun() {
     resetColumnLists();
     resetQueryState();
     nVerbose = 1;
-    setenv("TZ", "UTC", 1);
+    zdTest::SetEnv("TZ", "UTC");
     tzset();
 }
 

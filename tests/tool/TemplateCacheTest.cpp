@@ -8,6 +8,7 @@
 
 #include "CommandLine.h"
 #include "TemplateCache.h"
+#include "TestFolders.h"
 
 using ZRFramework::ZRTemplateManager::zrTemplateManager;
 
@@ -37,9 +38,9 @@ void copyFile(const std::string& from, const std::string& to) {
 }
 
 TEST(TemplateCache, LoadsTemplatesAndMovesBrokenOnesAside) {
-    char pattern[] = "/tmp/zdtool-cache-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    templatesdir = pattern;
+    zdTest::TempFolder folder("zdtool-cache-");
+    ASSERT_TRUE(folder.ok());
+    templatesdir = folder.path();
     nVerbose = 1;
     copyFile(std::string(ZD_EXAMPLES_DIR) + "/templates/lumen_render_multiframe.template",
              templatesdir + "/lumen.template");
@@ -60,7 +61,6 @@ TEST(TemplateCache, LoadsTemplatesAndMovesBrokenOnesAside) {
     EXPECT_TRUE(exists(templatesdir + "/readme.txt"));
 
     zrTemplateManager::DestroyClass(manager);
-    std::system(("rm -rf '" + templatesdir + "'").c_str());
     nVerbose = 2;
 }
 
