@@ -2,22 +2,18 @@
 // section and key editing they share, typed access to a manager, and the file I/O around them.
 #include "ZRConfig.h"
 
-#include <errno.h>
-#include <fcntl.h>
 #include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <memory>
 
 #include "ZRLogger.h"
 #include "ZRRuntime.h"
 #include "ZRStringHelper.h"
+#include "platform/ConfigFiles.h"
 #include "platform/LocalTime.h"
 
 namespace ZRFramework {
@@ -157,25 +153,6 @@ struct FileCloser {
     void operator()(FILE* file) const { fclose(file); }
 };
 
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-    bool Close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
-
 enum class ReadResult { kCannotOpen, kRead, kFailed };
 
 ReadResult ReadWholeFile(const char* path, std::string& text) {
@@ -187,88 +164,6 @@ ReadResult ReadWholeFile(const char* path, std::string& text) {
     while ((got = fread(chunk, 1, sizeof chunk, file.get())) > 0)
         text.append(chunk, got);
     return ferror(file.get()) ? ReadResult::kFailed : ReadResult::kRead;
-}
-
-bool WriteAll(int fd, const std::string& text) {
-    for (size_t done = 0; done < text.size();) {
-        const ssize_t wrote = write(fd, text.data() + done, text.size() - done);
-        if (wrote < 0 && errno == EINTR) continue;
-        if (wrote <= 0) return false;
-        done += static_cast<size_t>(wrote);
-    }
-    return true;
-}
-
-// The file a path finally names, so that saving through a symbolic link keeps the link.
-std::string FollowLinks(std::string path) {
-    for (int depth = 0; depth < 40; ++depth) {
-        struct stat info;
-        if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) break;
-        std::string target(static_cast<size_t>(PATH_MAX), '\0');
-        const ssize_t length = readlink(path.c_str(), &target[0], target.size());
-        if (length <= 0 || static_cast<size_t>(length) >= target.size()) break;
-        target.resize(static_cast<size_t>(length));
-        const size_t slash = path.rfind('/');
-        path = (target[0] == '/' || slash == std::string::npos)
-                   ? target
-                   : path.substr(0, slash + 1) + target;
-    }
-    return path;
-}
-
-// Mode 0666 lets the umask decide, as it would for a file opened for writing.
-int CreateTempBeside(const std::string& target, std::string& temp) {
-    static std::atomic<unsigned> counter{0};
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        temp = target + ".tmp." + std::to_string(getpid()) + "." + std::to_string(counter++);
-        const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST) return fd;
-    }
-    return -1;
-}
-
-void SyncFolderOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    const std::string folder =
-        slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-    Descriptor dir(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() >= 0) fsync(dir.get());
-}
-
-bool WriteInPlace(const std::string& target, const std::string& text) {
-    Descriptor fd(open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
-    if (fd.get() < 0) return false;
-    const bool written = WriteAll(fd.get(), text);
-    return fd.Close() && written;
-}
-
-bool WriteReplacing(const std::string& target, const std::string& text) {
-    struct stat old;
-    const bool exists = stat(target.c_str(), &old) == 0;
-    if (exists && !S_ISREG(old.st_mode)) return WriteInPlace(target, text);
-
-    std::string temp;
-    Descriptor fd(CreateTempBeside(target, temp));
-    if (fd.get() < 0) {
-        // A folder that takes no new files may still hold a writable file.
-        const bool refused = errno == EACCES || errno == EPERM || errno == ENAMETOOLONG;
-        return refused && exists && WriteInPlace(target, text);
-    }
-    if (exists) {
-        if (fchown(fd.get(), old.st_uid, old.st_gid) != 0) {
-            // Only the owner's group or a privileged user may hand the file back; keep ours.
-        }
-        fchmod(fd.get(), old.st_mode & 07777);
-    }
-    bool ok = WriteAll(fd.get(), text) && fsync(fd.get()) == 0;
-    ok = fd.Close() && ok;
-    ok = ok && rename(temp.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        unlink(temp.c_str());
-        return false;
-    }
-    SyncFolderOf(target);
-    return true;
 }
 
 struct tm LocalNow() {
@@ -405,12 +300,12 @@ bool LoadConfigFile(zrConfigManager* manager, const char* path) {
 
 bool SaveConfigFile(zrConfigManager* manager, const char* path) {
     if (!manager || !path || !*path) return false;
-    const std::string target = FollowLinks(path);
     std::string original;
     // An absent or unreadable file merges as empty; one that fails halfway is not overwritten,
     // since its unread lines would be lost.
-    if (ReadWholeFile(target.c_str(), original) == ReadResult::kFailed) return false;
-    return WriteReplacing(target, RenderConfigText(manager->values, original, LocalNow()));
+    if (ReadWholeFile(path, original) == ReadResult::kFailed) return false;
+    return ZRPlatform::ReplaceConfigFile(path,
+                                         RenderConfigText(manager->values, original, LocalNow()));
 }
 
 std::string GetConfigValue(zrConfigManager* manager, const char* section, const char* key,

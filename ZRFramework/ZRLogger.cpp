@@ -2,8 +2,6 @@
 // rotation, and the detached writer thread.
 #include "ZRLogger.h"
 
-#include <syslog.h>
-
 #include <atomic>
 #include <cstdarg>
 #include <mutex>
@@ -14,6 +12,7 @@
 #include "ZRFileSystem.h"
 #include "ZRRuntime.h"
 #include "platform/LocalTime.h"
+#include "platform/LogSupport.h"
 
 namespace ZRFramework {
 namespace ZRLogger {
@@ -29,19 +28,19 @@ constexpr size_t kMaxMessageBytes = 4095;
 
 std::atomic<time_t (*)()> gClock{nullptr};
 
-void SystemOpen(const char* identity, int options, int facility) {
-    openlog(identity, options, facility);
-}
-void SystemWrite(int priority, const char* line) {
-    syslog(priority, "%s", line);
-}
-void SystemClose() {
-    closelog();
-}
+// Null selects the platform's own calls; constant-initialised, so loggers made by static
+// initialisers of other files see them too.
+std::atomic<void (*)(const char*, int, int)> gOpen{nullptr};
+std::atomic<void (*)(int, const char*)> gWrite{nullptr};
+std::atomic<void (*)()> gClose{nullptr};
 
-std::atomic<void (*)(const char*, int, int)> gOpen{SystemOpen};
-std::atomic<void (*)(int, const char*)> gWrite{SystemWrite};
-std::atomic<void (*)()> gClose{SystemClose};
+zrSystemLogCalls SystemLog() {
+    const zrSystemLogCalls& system = ZRPlatform::DefaultSystemLog();
+    void (*open)(const char*, int, int) = gOpen.load();
+    void (*write)(int, const char*) = gWrite.load();
+    void (*close)() = gClose.load();
+    return {open ? open : system.open, write ? write : system.write, close ? close : system.close};
+}
 
 time_t Now() {
     time_t (*clock)() = gClock.load();
@@ -61,18 +60,6 @@ const char* StableIdentity(const std::string& identity) {
     static std::set<std::string> identities;
     std::lock_guard<std::mutex> guard(lock);
     return identities.insert(identity).first->c_str();
-}
-
-int SystemFacility(int stored) {
-    if (stored >= 128 && stored <= 135) return LOG_LOCAL0 + ((stored - 128) << 3);
-    if (stored > 0 && (stored & ~LOG_FACMASK) == 0) return stored;  // 24 is LOG_DAEMON
-    return LOG_USER;
-}
-
-int SystemPriority(int level) {
-    if (level == 1 || level == 3) return LOG_NOTICE;
-    if (level == 4) return LOG_DEBUG;
-    return LOG_INFO;
 }
 
 std::string LogPath(const zrLogger* logger) {
@@ -151,7 +138,8 @@ void WriteLine(zrLogger* logger, const std::string& line, int level, bool flush,
         fputc('\n', stdout);
         if (flush) fflush(stdout);
     }
-    if (logger->flags & kLogToSyslog) gWrite.load()(SystemPriority(level), line.c_str());
+    if (logger->flags & kLogToSyslog)
+        SystemLog().write(ZRPlatform::SystemLogPriority(level), line.c_str());
     if ((logger->flags & kLogToFile) && logger->file) {
         RotateIfDue(logger, rotations);
         if (logger->file) {
@@ -172,7 +160,7 @@ void WaitForPass(zrLogger* logger) {
         WaitConditional(logger->drained);
 }
 
-void* WriterMain(void* startRecord) {
+zrThreadResult ZRTHREAD_CALL WriterMain(void* startRecord) {
     auto* logger = static_cast<zrLogger*>(GetThreadData(startRecord));
     tWriterOf = logger;
     LockMutex(logger->queueLock);
@@ -206,7 +194,7 @@ void* WriterMain(void* startRecord) {
         WaitTimedConditional(logger->wake, kIdleWaitMs);
     }
     tWriterOf = nullptr;
-    return nullptr;
+    return zrThreadResult();
 }
 
 }  // namespace
@@ -255,7 +243,7 @@ void CreateLogger(zrLogger* logger, int level, int flags) {
                     // Fill in the weekday without letting the local zone move the fields.
                     struct tm weekday = start;
                     weekday.tm_isdst = 0;
-                    const time_t asUtc = timegm(&weekday);
+                    const time_t asUtc = ZRPlatform::UtcSeconds(weekday);
                     if (asUtc != static_cast<time_t>(-1)) {
                         start.tm_wday = weekday.tm_wday;
                         start.tm_yday = weekday.tm_yday;
@@ -271,8 +259,8 @@ void CreateLogger(zrLogger* logger, int level, int flags) {
     if (flags & kLogToSyslog) {
         if (logger->facility == -1) logger->facility = 24;
         if (logger->identity.empty()) logger->identity = "zrUtilsLib";
-        gOpen.load()(StableIdentity(logger->identity), LOG_CONS | LOG_PID,
-                     SystemFacility(logger->facility));
+        SystemLog().open(StableIdentity(logger->identity), ZRPlatform::SystemLogOptions(),
+                         ZRPlatform::SystemLogFacility(logger->facility));
     }
 }
 
@@ -295,7 +283,7 @@ void DestroyLogger(zrLogger* logger) {
     logger->wake = nullptr;
     logger->queueLock = nullptr;
     logger->stateLock = nullptr;
-    if (logger->flags & kLogToSyslog) gClose.load()();
+    if (logger->flags & kLogToSyslog) SystemLog().close();
 }
 
 void SetLoggerFile(zrLogger* logger, const char* fileName) {
@@ -430,9 +418,9 @@ void SetLoggerClock(time_t (*now)()) {
 }
 
 void SetLoggerSystemLogCalls(const zrSystemLogCalls* calls) {
-    gOpen.store(calls && calls->open ? calls->open : SystemOpen);
-    gWrite.store(calls && calls->write ? calls->write : SystemWrite);
-    gClose.store(calls && calls->close ? calls->close : SystemClose);
+    gOpen.store(calls ? calls->open : nullptr);
+    gWrite.store(calls ? calls->write : nullptr);
+    gClose.store(calls ? calls->close : nullptr);
 }
 
 }  // namespace ZRLogger

@@ -2,9 +2,14 @@
 #ifndef ZRFRAMEWORK_FILESYSTEM_H
 #define ZRFRAMEWORK_FILESYSTEM_H
 
-#include <dirent.h>
-
+#include <ctime>
 #include <string>
+
+#ifdef _WIN32
+#include <cstdint>
+#else
+#include <dirent.h>
+#endif
 
 #include "ZRFrameworkExport.h"
 
@@ -12,7 +17,12 @@ namespace ZRFramework {
 
 // The state of one enumeration; the caller sets dirPath (no trailing separator) first.
 struct zrDirectory {
+#ifdef _WIN32
+    // The find handle; INVALID_HANDLE_VALUE when none is open.
+    void* dirHandle = reinterpret_cast<void*>(static_cast<std::intptr_t>(-1));
+#else
     DIR* dirHandle = nullptr;
+#endif
     std::string currentName;
     std::string dirPath;
 };
@@ -21,14 +31,16 @@ namespace ZRFileSystem {
 
 ZRFRAMEWORK_API bool CheckFile(std::string path);
 ZRFRAMEWORK_API bool CheckDirectory(std::string path);
-// Replaces `to` when it is a file or an empty folder; a failed move leaves `to` as it was.
+// Replaces `to` when it is a file (on POSIX also an empty folder); a failed move leaves `to` as
+// it was.
 ZRFRAMEWORK_API bool MoveFile(std::string from, std::string to);
 // Recursive: the result is that of the last level, so an existing path gives false.
 ZRFRAMEWORK_API bool MakeDirectory(std::string path, bool recursive);
 // -1 when the path cannot be examined; sizes beyond the int range give INT_MAX.
 ZRFRAMEWORK_API int GetFileSize(const char* path);
-ZRFRAMEWORK_API long GetFileCreation(const char* path);
-ZRFRAMEWORK_API long GetFileLastMod(const char* path);
+// Seconds since 1970, -1 on failure. POSIX gives the status-change time as the creation time.
+ZRFRAMEWORK_API time_t GetFileCreation(const char* path);
+ZRFRAMEWORK_API time_t GetFileLastMod(const char* path);
 
 ZRFRAMEWORK_API bool EnumDirFirstFile(zrDirectory* dir, bool onlyPrograms);
 ZRFRAMEWORK_API bool EnumDirNextFile(zrDirectory* dir);
@@ -40,7 +52,7 @@ ZRFRAMEWORK_API std::string GetHomeFolder();
 ZRFRAMEWORK_API std::string GetAppSettingsFolder();
 ZRFRAMEWORK_API std::string GetTemporaryFolder();
 
-// Drives exist only on Windows; here they are always absent.
+// Drives exist only on Windows; elsewhere there are none. A drive is a letter and a colon.
 ZRFRAMEWORK_API int GetNumOfLogicalDrives();
 ZRFRAMEWORK_API std::string DriveIndexToMountPoint(int index);
 ZRFRAMEWORK_API unsigned long long GetSizeOfLogicalDrive(std::string drive);

@@ -86,7 +86,8 @@ struct zrSystemLogCalls {
     void (*write)(int priority, const char* line);
     void (*close)();
 };
-// Process-wide; null, or a null member, restores the system's openlog/syslog/closelog.
+// Process-wide; null, or a null member, restores the system log calls (syslog on POSIX; none
+// on Windows).
 ZRFRAMEWORK_API void SetLoggerSystemLogCalls(const zrSystemLogCalls* calls);
 
 }  // namespace ZRLogger
