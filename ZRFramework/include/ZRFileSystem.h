@@ -32,8 +32,18 @@ namespace ZRFileSystem {
 ZRFRAMEWORK_API bool CheckFile(std::string path);
 ZRFRAMEWORK_API bool CheckDirectory(std::string path);
 // Replaces `to` when it is a file (on POSIX also an empty folder); a failed move leaves `to` as
-// it was.
+// it was. <windows.h> maps MoveFile to MoveFileA or MoveFileW: declare the real name whatever
+// was included before, and forwarders for the mapped names that a later include produces.
+#pragma push_macro("MoveFile")
+#undef MoveFile
 ZRFRAMEWORK_API bool MoveFile(std::string from, std::string to);
+inline bool MoveFileA(std::string from, std::string to) {
+    return MoveFile(from, to);
+}
+inline bool MoveFileW(std::string from, std::string to) {
+    return MoveFile(from, to);
+}
+#pragma pop_macro("MoveFile")
 // Recursive: the result is that of the last level, so an existing path gives false.
 ZRFRAMEWORK_API bool MakeDirectory(std::string path, bool recursive);
 // -1 when the path cannot be examined; sizes beyond the int range give INT_MAX.
