@@ -53,6 +53,8 @@ std::string RootOf(const std::string& path) {
 
 bool MakeDirectory(std::string path, bool recursive) {
     if (!recursive) return ZRPlatform::MakeSingleDirectory(path);
+    // Windows reads "/" as a separator too: split only at backslashes, "a/b" would be one level.
+    if (ZRPlatform::kPathSeparator == '\\') path = ZRStringHelper::ConformToOS(path);
 
     const std::string separator(1, ZRPlatform::kPathSeparator);
     std::string prefix = RootOf(path);

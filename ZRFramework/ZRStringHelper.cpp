@@ -1,6 +1,7 @@
 // ZRStringHelper: trimming, conversions, tokenising, escaping and time formatting on byte strings.
 // Every function is stateless; texts are bytes with no character-set awareness.
 #include "ZRStringHelper.h"
+#include "platform/FileSystem.h"
 #include "platform/LocalTime.h"
 
 #include <algorithm>
@@ -172,7 +173,8 @@ bool ExtractToken(std::string& source, std::string& token, const char* separator
 }
 
 std::string ConformToOS(std::string path) {
-    std::replace(path.begin(), path.end(), '\\', '/');
+    std::replace(path.begin(), path.end(), ZRPlatform::kForeignSeparator,
+                 ZRPlatform::kPathSeparator);
     return path;
 }
 

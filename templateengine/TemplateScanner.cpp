@@ -1,8 +1,5 @@
 // TemplateScanner: collects the APPFINDER descriptions of the registered templates, searches the
 // file system and the environment for them, and writes what it found into a configuration.
-#include <sys/stat.h>
-#include <sys/types.h>
-
 #include <cctype>
 #include <climits>
 #include <set>
@@ -16,6 +13,7 @@
 #include "ZRStringHelper.h"
 #include "ZRTemplateManager.h"
 #include "ZRTemplateScanner.h"
+#include "platform/ScanPlatform.h"
 
 namespace ZRFramework {
 namespace ZRTemplateManager {
@@ -92,6 +90,10 @@ private:
     zrDirectory dir_;
 };
 
+std::string JoinPath(const std::string& folder, const std::string& name) {
+    return folder + ScanPlatform::kSeparator + name;
+}
+
 std::vector<std::string> ListSubfolders(const std::string& path) {
     std::vector<std::string> names;
     DirectoryWalk walk(path);
@@ -123,7 +125,7 @@ int ToCount(const std::string& text) {
 
 std::string BackPath(std::string path, int count) {
     for (int i = 0; i < count; ++i) {
-        const size_t slash = path.rfind('/');
+        const size_t slash = path.find_last_of(ScanPlatform::kComponentEnds);
         if (slash == std::string::npos) break;  // nothing left to remove
         path.erase(slash);
     }
@@ -182,8 +184,11 @@ private:
 }  // namespace
 
 const char* GetScannerPlatformBlock(zrTemplateEntry* entry) {
+#ifndef _WIN32
     if (entry && entry->GetBlockByName("ENGINE_LINUX")) return "ENGINE_LINUX";
-    return "ENGINE_MAC";
+#endif
+    (void)entry;
+    return ScanPlatform::kBlock;
 }
 
 bool compareFilePattern(const std::string& key, const std::string& fileName) {
@@ -209,7 +214,7 @@ bool compareFilePattern(const std::string& key, const std::string& fileName) {
 std::string substConfigMacro(std::string value, zrTemplateScannerApp* app) {
     if (!app) return value;
     const std::string& exec = app->appExec();
-    const size_t lastSlash = exec.rfind('/');
+    const size_t lastSlash = exec.find_last_of(ScanPlatform::kComponentEnds);
     Expansion expansion(std::move(value));
     expansion.ReplaceFirst("%ATTR(APPPATH)", app->basePath());
     expansion.ReplaceFirst("%ATTR(APPEXEC)", exec);
@@ -300,30 +305,30 @@ bool zrTemplateScanner::startFileScan(bool reset, const char* root) {
             app->setFound(false);
 
     // Depth first without recursion: a frame holds one folder's subfolders still to visit; its
-    // files are examined once they are all done. Directories already visited (by device and
-    // inode) are skipped, so links that lead back up the tree or across it cannot loop.
+    // files are examined once they are all done. Directories already visited (by their
+    // identity on disk) are skipped, so links that lead back up the tree or across it cannot
+    // loop.
     struct Frame {
         std::string path;
         std::vector<std::string> subfolders;
         size_t next = 0;
     };
-    std::set<std::pair<dev_t, ino_t>> visited;
+    std::set<std::string> visited;
     std::vector<Frame> stack;
     auto enter = [&](std::string path) {
-        struct stat info;
-        if (stat(path.c_str(), &info) == 0 && !visited.emplace(info.st_dev, info.st_ino).second)
-            return;
+        const std::string identity = ScanPlatform::FolderIdentity(path);
+        if (!identity.empty() && !visited.insert(identity).second) return;
         Frame frame;
         frame.subfolders = ListSubfolders(path);
         frame.path = std::move(path);
         stack.push_back(std::move(frame));
     };
 
-    enter((root && *root) ? root : "/");
+    enter(ScanPlatform::ScanRoot(root));
     while (!stack.empty()) {
         Frame& top = stack.back();
         if (top.next < top.subfolders.size()) {
-            enter(top.path + "/" + top.subfolders[top.next++]);
+            enter(JoinPath(top.path, top.subfolders[top.next++]));
             continue;
         }
         const std::string folder = std::move(top.path);
@@ -339,7 +344,7 @@ bool zrTemplateScanner::scanFileList(const std::string& folder) {
          more = ZRFileSystem::EnumDirNextFile(walk.get())) {
         const std::string name = walk.get()->currentName;
         if (progressCallback_) {
-            const std::string path = folder + "/" + name;
+            const std::string path = JoinPath(folder, name);
             if (!progressCallback_(path.c_str(), progressUserData_)) return false;
         }
         checkFile(folder, name);
@@ -355,7 +360,7 @@ void zrTemplateScanner::checkFile(const std::string& folder, const std::string& 
             !compareFilePattern(app->key(), fileName))
             continue;
         if (!foundCallback_) continue;
-        const std::string path = folder + "/" + fileName;
+        const std::string path = JoinPath(folder, fileName);
         if (foundCallback_(app, path.c_str(), foundUserData_)) {
             app->setFound(true);
             app->setBasePath(folder);
@@ -392,8 +397,9 @@ bool zrTemplateScanner::startEnvScan(bool reset, ZRProcesses::zrEnvironment* env
             continue;
         std::string value;
         if (!ZRProcesses::GetEnvironmentValue(environment, app->key(), value)) continue;
+        if (ScanPlatform::kSeparator == '\\') value = ZRStringHelper::ConformToOS(value);
         if (app->searchExec()) {
-            const size_t slash = value.rfind('/');
+            const size_t slash = value.rfind(ScanPlatform::kSeparator);
             app->setAppExec(value);
             app->setBasePath(slash == std::string::npos ? value : value.substr(0, slash));
         } else {

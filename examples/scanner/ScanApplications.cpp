@@ -123,7 +123,11 @@ int main(int argc, char** argv) {
     scanner->buildConfiguration(&config);
     const time_t now = time(nullptr);
     struct tm stamp;
+#ifdef _WIN32
+    localtime_s(&stamp, &now);
+#else
     localtime_r(&now, &stamp);
+#endif
     std::fputs(RenderConfigText(config.values, "", stamp).c_str(), stdout);
 
     zrTemplateScanner::DestroyUniqueClass();

@@ -52,7 +52,7 @@ TEST(EventQueueTest, ReadInterestIsLevelTriggered) {
     for (int round = 0; round < 2; ++round)
         EXPECT_EQ(q.Wait(kWaitMs), (std::map<int, int>{{c.local, kEventReadable}}));
     char byte;
-    ASSERT_EQ(recv(c.local, &byte, 1, 0), 1);
+    ASSERT_EQ(recv(Native(c.local), &byte, 1, 0), 1);
     EXPECT_TRUE(q.Wait(kNoWaitMs).empty());
 }
 
@@ -84,7 +84,9 @@ TEST(EventQueueTest, UnwatchAndReusedDescriptors) {
     EXPECT_TRUE(q.Wait(kNoWaitMs).empty());
     EXPECT_EQ(UnwatchDescriptor(q.fd, c.local), -1);
 
-    // A descriptor closed while watched leaves nothing behind that blocks its number.
+#ifndef _WIN32
+    // A descriptor closed while watched leaves nothing behind that blocks its number (POSIX
+    // hands out the lowest free number again; Winsock handles are not reused that way).
     ASSERT_EQ(WatchDescriptor(q.fd, c.local, true), 0);
     const int number = c.local;
     close(c.local);
@@ -97,6 +99,7 @@ TEST(EventQueueTest, UnwatchAndReusedDescriptors) {
     EXPECT_EQ(q.Wait(kWaitMs), (std::map<int, int>{{reused, kEventWritable}}));
     close(fresh[0]);
     close(fresh[1]);
+#endif
 
     zrQueueEvent events[1];
     EXPECT_EQ(WaitEventQueue(q.fd, events, 0, 0), -1);
@@ -194,8 +197,8 @@ TEST(EventQueueStreamTest, EventLoopEchoesEveryMessage) {
     std::vector<std::string> expected[2];
     for (int k = 0; k < 2; ++k) {
         const int small = 8192;
-        setsockopt(links[k].local, SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
-        setsockopt(links[k].peer, SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+        SetSendBuffer(links[k].local, small);
+        SetSendBuffer(links[k].peer, small);
         clients[k].socketFd = links[k].local;
         servers[k].socketFd = links[k].peer;
         for (zrSocketStream* s : {&clients[k], &servers[k]}) {

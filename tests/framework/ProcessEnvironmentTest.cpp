@@ -1,12 +1,9 @@
 // Tests of environment blocks and their resolution, the impersonation purge, the wake-on-LAN
 // packet (caught on loopback) and system events through an injected command runner.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
+#ifndef _WIN32
 #include <pwd.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#endif
 
 #include <cstdlib>
 #include <map>
@@ -14,7 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "SocketTestSupport.h"
+#include "TestFolders.h"
 #include "ZRProcesses.h"
+#include "ZRSocket.h"
 
 using namespace ZRFramework::ZRProcesses;
 
@@ -63,9 +63,9 @@ TEST(EnvironmentTest, ValuesAreSetReplacedAndRemovedByExactName) {
 }
 
 TEST(EnvironmentTest, InheritedEnvironmentCopiesOurs) {
-    ASSERT_EQ(setenv("ZR_ENV_TEST", "a=b=c", 1), 0);
+    ASSERT_TRUE(zdTest::SetEnv("ZR_ENV_TEST", "a=b=c"));
     Environment inherited(CreateEnvironment(true));
-    unsetenv("ZR_ENV_TEST");
+    zdTest::UnsetEnv("ZR_ENV_TEST");
     std::string value;
     ASSERT_TRUE(GetEnvironmentValue(inherited.get(), "ZR_ENV_TEST", value));
     EXPECT_EQ(value, "a=b=c");
@@ -146,6 +146,8 @@ TEST(EnvironmentBlockTest, NameOrderNulSeparatedWithFinalNul) {
     EXPECT_EQ(GetEnvironmentAnsiString(nullptr), nullptr);
 }
 
+#ifndef _WIN32
+// Windows accounts have no passwd entry to take the home and shell from.
 TEST(EnvironmentPurgeTest, RemovesLoaderVariablesAndSetsTheUser) {
     const passwd* nobody = getpwnam("nobody");
     if (nobody == nullptr) GTEST_SKIP() << "no user nobody";
@@ -179,6 +181,8 @@ TEST(EnvironmentPurgeTest, RemovesLoaderVariablesAndSetsTheUser) {
         {"PATH", "/usr/bin"}, {"LDX", "kept"},  {"MY_LD_", "kept"}};
     EXPECT_EQ(environment->variables, expected);
 }
+
+#endif
 
 TEST(EnvironmentPurgeTest, UnknownUserIsPurgedButNotNamed) {
     Environment environment = Make({{"LD_PRELOAD", "evil.so"}, {"HOME", "/root"}});
@@ -223,25 +227,27 @@ TEST(WakeOnLanTest, MalformedAddressesAreRefused) {
 class UdpListener {
 public:
     UdpListener() {
-        fd_ = socket(AF_INET, SOCK_DGRAM, 0);
+        fd_ = ZRFramework::ZRSocket::CreateSocket(1);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t length = sizeof address;
-        if (fd_ >= 0 && bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-            getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        if (fd_ >= 0 &&
+            bind(sockettest::Native(fd_), reinterpret_cast<sockaddr*>(&address), sizeof address) ==
+                0 &&
+            getsockname(sockettest::Native(fd_), reinterpret_cast<sockaddr*>(&address), &length) ==
+                0)
             port_ = ntohs(address.sin_port);
     }
     ~UdpListener() {
-        if (fd_ >= 0) close(fd_);
+        if (fd_ >= 0) sockettest::CloseDescriptor(fd_);
     }
     int port() const { return port_; }
     // One datagram, or empty after five seconds.
     std::string Receive() {
-        pollfd waiting = {fd_, POLLIN, 0};
-        if (poll(&waiting, 1, 5000) != 1) return "";
+        if (!sockettest::WaitFor(fd_, POLLIN)) return "";
         char buffer[512];
-        const ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
+        const long n = recv(sockettest::Native(fd_), buffer, sizeof buffer, 0);
         return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : "";
     }
 
@@ -264,6 +270,7 @@ TEST(WakeOnLanTest, BadDestinationsAreRefused) {
     EXPECT_FALSE(SendWOLTo("0123456789ab", "127.0.0.1", 65536));
 }
 
+#ifndef _WIN32
 // ---- System events ----
 
 std::vector<std::string>* recordedCommands = nullptr;
@@ -294,6 +301,12 @@ TEST_F(SystemEventTest, EventsRunTheirShutdownCommands) {
                                                "shutdown -k now"};
     EXPECT_EQ(commands, expected);
 }
+
+#else
+TEST(SystemEventTest, NotAvailableOnWindows) {
+    EXPECT_FALSE(SendSystemEvent(0));
+}
+#endif
 
 TEST(SystemEventUnavailableTest, EventCodesAreNotSent) {
     EXPECT_NE(SendAppleEventToSystemProcess(0x72737472u), 0);

@@ -89,7 +89,7 @@ TEST(PropertyMap, TypedTextForms) {
 
     EXPECT_EQ(Text(map, "int"), "-2147483648");
     EXPECT_EQ(Text(map, "int64"), "9223372036854775807");
-    EXPECT_EQ(Text(map, "long"), "-9223372036854775808");
+    EXPECT_EQ(Text(map, "long"), std::to_string(LONG_MIN));
     EXPECT_EQ(Text(map, "time"), "-5");
     EXPECT_EQ(Text(map, "yes"), "1");
     EXPECT_EQ(Text(map, "no"), "0");

@@ -3,14 +3,26 @@
 #ifndef ZD_TESTS_SOCKET_TEST_SUPPORT_H
 #define ZD_TESTS_SOCKET_TEST_SUPPORT_H
 
-#include <arpa/inet.h>
 #include <errno.h>
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
+#include <algorithm>
 #include <chrono>
 #include <random>
 #include <string>
@@ -20,6 +32,41 @@
 namespace sockettest {
 
 constexpr int kWaitMs = 5000;
+
+#ifdef _WIN32
+// The descriptors the framework hands out are Winsock handles.
+inline SOCKET Native(int fd) {
+    return static_cast<SOCKET>(static_cast<intptr_t>(fd));
+}
+inline int Poll(pollfd* p, unsigned long count, int ms) {
+    return WSAPoll(p, count, ms);
+}
+inline bool WouldBlock() {
+    return WSAGetLastError() == WSAEWOULDBLOCK;
+}
+constexpr int kNoSignal = 0;
+typedef int socklen_t;
+#else
+inline int Native(int fd) {
+    return fd;
+}
+inline int Poll(pollfd* p, nfds_t count, int ms) {
+    return poll(p, count, ms);
+}
+inline bool WouldBlock() {
+    return errno == EAGAIN || errno == EWOULDBLOCK;
+}
+constexpr int kNoSignal = MSG_NOSIGNAL;
+#endif
+
+inline void SetSendBuffer(int fd, int bytes) {
+    setsockopt(Native(fd), SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&bytes),
+               sizeof bytes);
+}
+
+inline void CloseDescriptor(int fd) {
+    ZRFramework::ZRSocket::CloseSocket(fd);
+}
 
 enum class Transport { kSocketPair, kLoopbackTcp };
 
@@ -36,21 +83,27 @@ struct Connection {
         using namespace ZRFramework::ZRSocket;
         int fds[2] = {-1, -1};
         if (transport == Transport::kSocketPair) {
+#ifdef _WIN32
+            // Winsock has no local pairs; the framework's loopback pair stands in.
+            EXPECT_EQ(CreateLoopbackPipes(fds), 0);
+#else
             EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+#endif
         } else {
             const int listener = CreateSocket(0);
             sockaddr_in at{};
             at.sin_family = AF_INET;
             at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
             socklen_t atLength = sizeof at;
-            EXPECT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+            EXPECT_EQ(bind(Native(listener), reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
             EXPECT_FALSE(ListenSocket(listener));
-            EXPECT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&at), &atLength), 0);
+            EXPECT_EQ(getsockname(Native(listener), reinterpret_cast<sockaddr*>(&at), &atLength),
+                      0);
             fds[1] = CreateSocket(0);
             EXPECT_TRUE(ConnectSocket(fds[1], "127.0.0.1", ntohs(at.sin_port)));
             fds[0] = AcceptSocket(listener, nullptr, nullptr);
             EXPECT_GE(fds[0], 0);
-            close(listener);
+            CloseDescriptor(listener);
             SetNagleStatus(fds[0], false);
             SetNagleStatus(fds[1], false);
         }
@@ -60,31 +113,33 @@ struct Connection {
         ZRFramework::ZRSocket::SetBlockStatus(peer, false);
     }
     ~Connection() {
-        if (local != -1) close(local);
-        if (peer != -1) close(peer);
+        if (local != -1) CloseDescriptor(local);
+        if (peer != -1) CloseDescriptor(peer);
     }
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
     void ClosePeer() {
-        close(peer);
+        CloseDescriptor(peer);
         peer = -1;
     }
 };
 
 inline bool WaitFor(int fd, short events, int ms = kWaitMs) {
-    pollfd p{fd, events, 0};
-    return poll(&p, 1, ms) == 1;
+    pollfd p{Native(fd), events, 0};
+    return Poll(&p, 1, ms) == 1;
 }
 
 // Writes every byte, waiting (bounded) whenever the socket is full.
 inline bool SendAll(int fd, const std::string& bytes) {
     size_t sent = 0;
     while (sent < bytes.size()) {
-        const ssize_t n = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        const long n =
+            send(Native(fd), bytes.data() + sent,
+                 static_cast<int>(std::min<size_t>(bytes.size() - sent, 1 << 30)), kNoSignal);
         if (n > 0) {
             sent += static_cast<size_t>(n);
-        } else if (n < 0 && errno == EAGAIN) {
+        } else if (n < 0 && WouldBlock()) {
             if (!WaitFor(fd, POLLOUT)) return false;
         } else {
             return false;
@@ -98,7 +153,7 @@ inline std::string ReceiveUpTo(int fd, size_t size) {
     std::string got;
     char chunk[4096];
     while (got.size() < size && WaitFor(fd, POLLIN)) {
-        const ssize_t n = recv(fd, chunk, sizeof chunk, 0);
+        const long n = recv(Native(fd), chunk, sizeof chunk, 0);
         if (n <= 0) break;
         got.append(chunk, static_cast<size_t>(n));
     }
@@ -108,7 +163,7 @@ inline std::string ReceiveUpTo(int fd, size_t size) {
 // True when the peer sees the end of the connection within the bounded wait.
 inline bool SeesEndOfStream(int fd) {
     char byte;
-    return WaitFor(fd, POLLIN) && recv(fd, &byte, 1, 0) == 0;
+    return WaitFor(fd, POLLIN) && recv(Native(fd), &byte, 1, 0) == 0;
 }
 
 inline std::string Frame(const char* code, const std::string& text) {

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -14,6 +13,7 @@
 #include <vector>
 
 #include "TemplateTestSupport.h"
+#include "TestFolders.h"
 #include "ZRLogger.h"
 #include "ZRRuntime.h"
 #include "ZRStringHelper.h"
@@ -178,8 +178,7 @@ TEST_F(MacrosTest, DeepNestingEnds) {
 class CapturedLog {
 public:
     CapturedLog() {
-        char folder[] = "/tmp/zd_macros_XXXXXX";
-        if (mkdtemp(folder) != nullptr) folder_ = folder;
+        folder_ = zdTest::MakeTempFolder("zd_macros_");
         ZRFramework::ZRLogger::SetLoggerBasePath(&logger_, folder_);
         ZRFramework::ZRLogger::SetLoggerFile(&logger_, "macros.log");
         ZRFramework::ZRLogger::CreateLogger(&logger_, 1, ZRFramework::kLogToFile);
@@ -187,8 +186,7 @@ public:
     }
     ~CapturedLog() {
         Stop();
-        std::remove((folder_ + "/macros.log").c_str());
-        rmdir(folder_.c_str());
+        zdTest::RemoveFolder(folder_);
     }
     CapturedLog(const CapturedLog&) = delete;
     CapturedLog& operator=(const CapturedLog&) = delete;

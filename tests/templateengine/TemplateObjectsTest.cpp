@@ -2,6 +2,8 @@
 // walks, and deep copies of blocks and templates.
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include <cstring>
 #include <string>
 
@@ -92,7 +94,9 @@ TEST_F(ObjectsTest, NumbersConvertAsTheCLibraryDoes) {
     EXPECT_EQ(number, -7);
     long wide = 0;
     EXPECT_TRUE(entry_->GetLong("VALUES", "BIG", kTemplateItemSet, wide, 0));
+#if LONG_MAX > INT_MAX  // a 32-bit long cannot hold the value
     EXPECT_EQ(wide, 9000000000L);
+#endif
     zrTemplateTime time = 0;
     EXPECT_TRUE(entry_->GetTime("VALUES", "BIG", kTemplateItemSet, time, 0));
     EXPECT_EQ(time, 9000000000LL);

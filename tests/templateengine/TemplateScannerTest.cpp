@@ -2,7 +2,9 @@
 // over a temporary tree (callbacks, order, links), the environment scan and the configuration.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <filesystem>
@@ -13,6 +15,7 @@
 #include <vector>
 
 #include "TemplateTestSupport.h"
+#include "TestFolders.h"
 
 using namespace ZRFramework;
 using namespace ZRFramework::ZRTemplateManager;
@@ -107,12 +110,28 @@ struct ProgressLog {
     }
 };
 
+#ifdef _WIN32
+const char* const kBlock = "ENGINE_WIN";
+const char* const kOtherBlock = "ENGINE_MAC";
+#else
+const char* const kBlock = "ENGINE_MAC";
+const char* const kOtherBlock = "ENGINE_WIN";
+#endif
+
+// A path written with "/" in the platform's own syntax.
+std::string Native(std::string path) {
+#ifdef _WIN32
+    for (char& c : path)
+        if (c == '/') c = '\\';
+#endif
+    return path;
+}
+
 class ScannerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = std::filesystem::temp_directory_path().string() + "/zrscan-XXXXXX";
-        ASSERT_NE(mkdtemp(&pattern[0]), nullptr);
-        root_ = pattern;
+        root_ = zdTest::MakeTempFolder("zrscan-");
+        ASSERT_FALSE(root_.empty());
         scanner_ = zrTemplateScanner::GetUniqueClass();
     }
     void TearDown() override {
@@ -122,7 +141,7 @@ protected:
     }
 
     // Registers a template of `uid` whose platform block holds `lines`.
-    void AddTemplate(int uid, const std::string& lines, const char* block = "ENGINE_MAC") {
+    void AddTemplate(int uid, const std::string& lines, const char* block = kBlock) {
         std::string error;
         ASSERT_NE(
             Register(zrTemplateManager::GetUniqueClass(),
@@ -134,7 +153,7 @@ protected:
     }
 
     void MakeFile(const std::string& relative) {
-        const std::filesystem::path path = root_ + "/" + relative;
+        const std::filesystem::path path = root_ + Native("/" + relative);
         std::filesystem::create_directories(path.parent_path());
         std::ofstream(path.string()) << "x";
     }
@@ -159,7 +178,7 @@ TEST_F(ScannerTest, CollectsValidFindersIntoTheirListsFirstTemplateWinning) {
                 "ENVIRONMENTFILE OTHER");
     AddTemplate(60, "SET APPFINDER Reg REGISTRYFILE \"HKEY_CURRENT_USER\\\\Soft\\\\Exe\"");
     AddTemplate(70, "SET APPFINDER BadReg REGISTRYPATH \"HKEY_NOWHERE\\\\Soft\"");
-    AddTemplate(80, "SET APPFINDER Elsewhere EXECUTABLE \"el*\"", "ENGINE_WIN");
+    AddTemplate(80, "SET APPFINDER Elsewhere EXECUTABLE \"el*\"", kOtherBlock);
     scanner_->initAppScanner();
 
     ASSERT_EQ(scanner_->fileList().size(), 1u);
@@ -179,6 +198,7 @@ TEST_F(ScannerTest, CollectsValidFindersIntoTheirListsFirstTemplateWinning) {
     EXPECT_TRUE(scanner_->fileList().empty());
 }
 
+#ifndef _WIN32
 TEST_F(ScannerTest, PrefersALinuxBlockWhenTheTemplateHasOne) {
     AddTemplate(10,
                 "SET APPFINDER Mac EXECUTABLE mac\n}\nDECLARE ENGINE_LINUX\n{\nSET APPFINDER "
@@ -187,6 +207,8 @@ TEST_F(ScannerTest, PrefersALinuxBlockWhenTheTemplateHasOne) {
     ASSERT_EQ(scanner_->fileList().size(), 1u);
     EXPECT_EQ(scanner_->fileList()[0]->name(), "Linux");
 }
+
+#endif
 
 TEST_F(ScannerTest, FindsFilesDepthFirstAndReportsFullPaths) {
     AddTemplate(20, "SET APPFINDER Vortex EXECUTABLE \"Vortex*|vrender\"");
@@ -205,7 +227,7 @@ TEST_F(ScannerTest, FindsFilesDepthFirstAndReportsFullPaths) {
 
     zrTemplateScannerApp* vortex = App(scanner_->fileList(), "Vortex");
     ASSERT_TRUE(vortex && vortex->isFound());
-    EXPECT_EQ(vortex->basePath(), root_ + "/apps/vortex/bin");
+    EXPECT_EQ(vortex->basePath(), root_ + Native("/apps/vortex/bin"));
     EXPECT_EQ(vortex->appExec(), "VRender");
     zrTemplateScannerApp* glimmer = App(scanner_->fileList(), "Glimmer");
     ASSERT_TRUE(glimmer && glimmer->isFound());
@@ -214,11 +236,11 @@ TEST_F(ScannerTest, FindsFilesDepthFirstAndReportsFullPaths) {
 
     // A folder's files come after everything below it.
     ASSERT_EQ(progress.paths.size(), 4u);
-    EXPECT_EQ(progress.paths.back(), root_ + "/top.txt");
-    EXPECT_TRUE(
-        std::find(found.offered.begin(), found.offered.end(),
-                  std::make_pair(std::string("Vortex"), root_ + "/apps/vortex/bin/VRender")) !=
-        found.offered.end());
+    EXPECT_EQ(progress.paths.back(), root_ + Native("/top.txt"));
+    EXPECT_TRUE(std::find(found.offered.begin(), found.offered.end(),
+                          std::make_pair(std::string("Vortex"),
+                                         root_ + Native("/apps/vortex/bin/VRender"))) !=
+                found.offered.end());
 }
 
 TEST_F(ScannerTest, OffersAFileToTheNextApplicationOnlyWhenOneDeclines) {
@@ -294,6 +316,7 @@ TEST_F(ScannerTest, ProgressCallbackAbortsTheScan) {
     EXPECT_TRUE(progress.paths.empty());
 }
 
+#ifndef _WIN32
 TEST_F(ScannerTest, ScansEachFolderOnceThroughLinkLoops) {
     AddTemplate(10, "SET APPFINDER Vortex EXECUTABLE nothing-here");
     MakeFile("a/b/file");
@@ -310,6 +333,18 @@ TEST_F(ScannerTest, ScansEachFolderOnceThroughLinkLoops) {
         names.insert(std::filesystem::path(path).filename().string());
     EXPECT_EQ(names, (std::multiset<std::string>{"file", "other"}));
 }
+
+#else
+TEST_F(ScannerTest, RootWithAFinalBackslashGivesSingleSeparators) {
+    AddTemplate(10, "SET APPFINDER Vortex EXECUTABLE vortex");
+    MakeFile("a/vortex");
+    scanner_->initAppScanner();
+    ProgressLog progress;
+    scanner_->registerProgressCallback(ProgressLog::Callback, &progress);
+    EXPECT_TRUE(scanner_->startFileScan(false, (root_ + "\\").c_str()));
+    EXPECT_EQ(progress.paths, std::vector<std::string>{root_ + "\\a\\vortex"});
+}
+#endif
 
 TEST_F(ScannerTest, EnvironmentScanSplitsFilesAndTrimsFolders) {
     AddTemplate(50, "SET APPFINDER Tool ENVIRONMENTFILE ZDT_TOOL");
@@ -328,19 +363,20 @@ TEST_F(ScannerTest, EnvironmentScanSplitsFilesAndTrimsFolders) {
     ZRProcesses::DestroyEnvironment(environment);
 
     const zrTemplateScannerAppList& list = scanner_->environmentList();
-    EXPECT_EQ(App(list, "Tool")->basePath(), "/opt/tool/bin");
-    EXPECT_EQ(App(list, "Tool")->appExec(), "/opt/tool/bin/tool");
-    EXPECT_EQ(App(list, "Home")->basePath(), "/opt/home");
-    EXPECT_EQ(App(list, "Home")->appExec(), "/opt/home");
+    // Windows reads the values with backslashes.
+    EXPECT_EQ(App(list, "Tool")->basePath(), Native("/opt/tool/bin"));
+    EXPECT_EQ(App(list, "Tool")->appExec(), Native("/opt/tool/bin/tool"));
+    EXPECT_EQ(App(list, "Home")->basePath(), Native("/opt/home"));
+    EXPECT_EQ(App(list, "Home")->appExec(), Native("/opt/home"));
     EXPECT_EQ(App(list, "Bare")->basePath(), "tool");
     EXPECT_FALSE(App(list, "Missing")->isFound());
     EXPECT_FALSE(App(list, "Off")->isFound());
 
     // The process's own environment is what a scan without one reads.
-    ASSERT_EQ(setenv("ZDT_MISSING", "/srv/missing", 1), 0);
+    ASSERT_TRUE(zdTest::SetEnv("ZDT_MISSING", "/srv/missing"));
     EXPECT_TRUE(scanner_->startEnvScan(false));
-    unsetenv("ZDT_MISSING");
-    EXPECT_EQ(App(list, "Missing")->appExec(), "/srv/missing");
+    zdTest::UnsetEnv("ZDT_MISSING");
+    EXPECT_EQ(App(list, "Missing")->appExec(), Native("/srv/missing"));
 }
 
 TEST_F(ScannerTest, BuildsOneSectionPerFoundEnabledApplication) {
@@ -361,8 +397,8 @@ TEST_F(ScannerTest, BuildsOneSectionPerFoundEnabledApplication) {
     zrConfigManager config;
     scanner_->buildConfiguration(&config);
     const std::map<std::string, std::string> expected = {
-        {"30#vortex_path", root_ + "/opt/vortex/bin"},
-        {"30#vortex_root", root_ + "/opt/lib"},
+        {"30#vortex_path", root_ + Native("/opt/vortex/bin")},
+        {"30#vortex_root", root_ + Native("/opt") + "/lib"},
         {"30#bare", ""},
         {"30#enabled", "1"},
         {"25#again", "vortex5"},
@@ -381,7 +417,7 @@ TEST_F(ScannerTest, SurvivesTheTemplateManagerBeingReplaced) {
     ZRProcesses::DestroyEnvironment(environment);
     zrConfigManager config;
     scanner_->buildConfiguration(&config);
-    EXPECT_EQ(config.values["10#home"], "/h");
+    EXPECT_EQ(config.values["10#home"], Native("/h"));
 
     zrTemplateScanner::DestroyUniqueClass();
     EXPECT_NE(zrTemplateScanner::GetUniqueClass(), nullptr);

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "../../ZRFramework/platform/posix/UtmpSessions.h"
+#include "../../../ZRFramework/platform/posix/UtmpSessions.h"
 #include "ZRServices.h"
 
 using namespace ZRFramework;
