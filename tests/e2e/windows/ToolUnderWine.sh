@@ -31,12 +31,14 @@ failures=0
 check() {
   local name="$1"; shift
   start_sim
+  rm -rf "$work/home" && mkdir -p "$work/home"
   set +e
   HOME="$work/home" TZ=UTC "$native" -s 127.0.0.1 -port "$port" "$@" > "$work/native.out" 2> "$work/native.err"
   local native_status=$?
   set -e
   stop_sim
   start_sim
+  rm -rf "$settings"
   set +e
   TZ=UTC "$runner" "$exe" -s 127.0.0.1 -port "$port" "$@" > "$work/wine.raw" 2> "$work/wine.err"
   local wine_status=$?
@@ -54,23 +56,28 @@ check() {
 }
 
 mkdir -p "$work/home"
+# The Windows tool keeps its cache under the local application data folder; each run starts
+# without one, as the native runs do with their empty home.
+appdata=$("$runner" cmd /c echo %LOCALAPPDATA% 2>/dev/null | tr -d '\r')
+[ -n "$appdata" ] || { echo "no local application data folder under Wine"; exit 1; }
+settings="$(winepath -u "$appdata")/.Zendro6"
+cache="$settings/templates"
 login=(-u admin -p farmadmin -usecache)
 check "job listing" "${login[@]}" -q j
 check "node listing with columns" "${login[@]}" -q c -cf id,name,ip,status,os
 check "statistics" "${login[@]}" -q s
 check "control command" "${login[@]}" -jobpr 12 90 -jf id,name,priority,status
-check "submission" "${login[@]}" -b -e 110 -n wine_shot -f /projects/demo/shot.lmn -sf 1 -ef 48 -pool render -pr 80
+# Without -usecache the tool synchronises the templates first, then submits.
+check "submission" -u admin -p farmadmin -b -e 110 -n wine_shot -f /projects/demo/shot.lmn -sf 1 -ef 48 -pool render -pr 80
 check "wrong password" -u admin -p wrong -usecache
 
-# Synchronisation: the Windows cache folder fills with the farm's templates.
-appdata=$("$runner" cmd /c echo %APPDATA% 2>/dev/null | tr -d '\r')
-cache="$(winepath -u "$appdata" 2>/dev/null)/.Zendro6/templates"
-[ -n "$appdata" ] && rm -rf "$cache"
+# Synchronisation: the cache folder fills with the farm's templates.
+rm -rf "$settings"
 start_sim
 TZ=UTC "$runner" "$exe" -s 127.0.0.1 -port "$port" -u admin -p farmadmin -v 3 > "$work/sync.out" 2>&1 || true
 stop_sim
 expected=$(ls "$examples/templates" | wc -l)
-found=$(find "$cache" -maxdepth 1 -type f 2>/dev/null | wc -l)
+found=$( (find "$cache" -maxdepth 1 -type f 2>/dev/null || true) | wc -l)
 if [ "$found" -ge "$expected" ] && [ "$expected" -gt 0 ]; then
   echo "ok   template synchronisation ($found files in the cache folder)"
 else
