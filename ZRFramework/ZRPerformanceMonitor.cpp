@@ -14,29 +14,6 @@
 #include "platform/HostStats.h"
 
 namespace ZRFramework {
-namespace ZRPlatform {
-
-double ProcessorUsage(const CpuTicks& previous, const CpuTicks& current) {
-    const double du = static_cast<double>(current.user) - static_cast<double>(previous.user);
-    const double ds = static_cast<double>(current.system) - static_cast<double>(previous.system);
-    const double di = static_cast<double>(current.idle) - static_cast<double>(previous.idle);
-    const double total = du + ds + di;
-    if (total == 0.0) return 0.0;
-    const double usage = du / total * 100.0 + ds / total * 100.0;
-    if (!(usage > 0.0)) return 0.0;  // also NaN
-    return usage > 100.0 ? 100.0 : usage;
-}
-
-std::vector<double> ProcessorUsages(const std::vector<CpuTicks>& previous,
-                                    const std::vector<CpuTicks>& current, int count) {
-    std::vector<double> usages(count > 0 ? static_cast<size_t>(count) : 0, 0.0);
-    for (size_t i = 0; i < usages.size() && i < previous.size() && i < current.size(); ++i) {
-        usages[i] = ProcessorUsage(previous[i], current[i]);
-    }
-    return usages;
-}
-
-}  // namespace ZRPlatform
 
 namespace ZRPerformanceMonitor {
 
