@@ -22,6 +22,9 @@ if [ -n "$toolchain" ]; then
 else
   configure+=(-DCMAKE_CXX_COMPILER="$compiler")
 fi
+if [ -n "${ZD_CONSUMER_FLAGS:-}" ]; then
+  configure+=(-DCMAKE_CXX_FLAGS="$ZD_CONSUMER_FLAGS" -DCMAKE_EXE_LINKER_FLAGS="$ZD_CONSUMER_FLAGS")
+fi
 cmake "${configure[@]}" > "$work/configure.log" || { cat "$work/configure.log"; exit 1; }
 cmake --build "$work/build" > "$work/build.log" || { cat "$work/build.log"; exit 1; }
 
