@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdlib>
 #include <ctime>
+#include <limits>
 #include <set>
 #include <string>
 #include <vector>
@@ -355,31 +356,25 @@ TEST_F(StringHelperTime, FormatTimeFollowsTheLocalZone) {
 }
 
 TEST_F(StringHelperTime, FormatTimeIsEmptyWhenOutOfRange) {
-#if LONG_MAX > INT_MAX
-    EXPECT_EQ(SH::FormatTime(LONG_MAX, 2), "");
-    EXPECT_EQ(SH::FormatTime(LONG_MIN, 0), "");
-#else
-    // A 32-bit long is always within the 64-bit times of Windows: 2038 does not wrap.
-    EXPECT_EQ(SH::FormatTime(LONG_MAX, 2), "01/19/2038 03:14:07");
-#endif
+    // Times are 64-bit on both builds (on Windows wider than long): 2038 does not wrap.
+    EXPECT_EQ(SH::FormatTime(2147483647, 2), "01/19/2038 03:14:07");
+    EXPECT_EQ(SH::FormatTime(std::numeric_limits<SH::zrSeconds>::max(), 2), "");
+    EXPECT_EQ(SH::FormatTime(std::numeric_limits<SH::zrSeconds>::min(), 0), "");
 }
 
 TEST(StringHelperTimespan, FormatTimespan) {
     const struct {
-        long seconds;
+        SH::zrSeconds seconds;
         std::string expected;
     } cases[] = {
         {90061, "1 days, 1 hours, 1 mins, 1 secs"},
         {0, "0 days, 0 hours, 0 mins, 0 secs"},
         {86399, "0 days, 23 hours, 59 mins, 59 secs"},
         {86400, "1 days, 0 hours, 0 mins, 0 secs"},
-#if LONG_MAX > INT_MAX
-        {LONG_MAX, "106751991167300 days, 15 hours, 30 mins, 7 secs"},
-#else
-        {LONG_MAX, "24855 days, 3 hours, 14 mins, 7 secs"},
-#endif
+        {std::numeric_limits<SH::zrSeconds>::max(),
+         "106751991167300 days, 15 hours, 30 mins, 7 secs"},
         {-1, ""},
-        {LONG_MIN, ""},
+        {std::numeric_limits<SH::zrSeconds>::min(), ""},
     };
     for (const auto& c : cases)
         EXPECT_EQ(SH::FormatTimespan(c.seconds), c.expected) << c.seconds;
