@@ -266,6 +266,30 @@ void Register(int queue, int fd, bool outputQueued, int line) {
     }
 }
 
+// What the owner is told about from now on: reading and the end always, writability while
+// output is queued, through the event queue and (on Windows) the routing window.
+void AskForEvents(const zrSocketStream& stream, int line) {
+    const bool outputQueued = stream.outLength > 0;
+    if (stream.kqueueFd != -1) Register(stream.kqueueFd, stream.socketFd, outputQueued, line);
+#ifdef _WIN32
+    if (stream.routingWindow != nullptr)
+        ZRPlatform::RouteSocketEvents(stream.socketFd, stream.routingWindow,
+                                      ZRPlatform::kRouteRead | ZRPlatform::kRouteClose |
+                                          (outputQueued ? ZRPlatform::kRouteWrite : 0));
+#endif
+}
+
+// After an overflow or the end of the connection only the end is of interest.
+void AskForTheEndOnly(const zrSocketStream& stream) {
+#ifdef _WIN32
+    if (stream.routingWindow != nullptr)
+        ZRPlatform::RouteSocketEvents(stream.socketFd, stream.routingWindow,
+                                      ZRPlatform::kRouteClose);
+#else
+    (void)stream;
+#endif
+}
+
 // The largest buffer a 32-bit length can describe; the bound when limits are off.
 constexpr uint64_t kHardBufferLimit = UINT32_MAX;
 
@@ -328,8 +352,10 @@ void zrSocketStream::RegisterKq(int kq) {
 }
 
 #ifdef _WIN32
-bool zrSocketStream::RegisterRoutingWindow(void*) {
-    return false;
+bool zrSocketStream::RegisterRoutingWindow(void* window) {
+    routingWindow = window;
+    return ZRPlatform::RouteSocketEvents(socketFd, window,
+                                         ZRPlatform::kRouteRead | ZRPlatform::kRouteClose);
 }
 #endif
 
@@ -371,7 +397,7 @@ bool zrSocketStream::AddMessage(const char* code, const char* text) {
     }
     std::memcpy(outBuffer + outLength, frame.get(), size);
     outLength += static_cast<uint32_t>(size);
-    if (kqueueFd != -1) Register(kqueueFd, socketFd, outLength > 0, __LINE__);
+    AskForEvents(*this, __LINE__);
     return true;
 }
 
@@ -397,7 +423,7 @@ int zrSocketStream::Write() {
         ZRPlatform::ShutdownBoth(socketFd);
         result = 0;
     }
-    if (kqueueFd != -1) Register(kqueueFd, socketFd, outLength > 0, __LINE__);
+    AskForEvents(*this, __LINE__);
     return result;
 }
 
@@ -443,6 +469,7 @@ int zrSocketStream::Read() {
     if (uint64_t{inLength} + kGrowthStep > inCapacity && !MakeRoomToReceive()) {
         shutdownLocally = true;
         broken = true;
+        AskForTheEndOnly(*this);
         ZRPlatform::ShutdownBoth(socketFd);
         return 0;
     }
@@ -456,10 +483,11 @@ int zrSocketStream::Read() {
         return static_cast<int>(n);
     }
     if (n < 0 && ZRPlatform::LastCallWouldBlock()) {
-        if (kqueueFd != -1) Register(kqueueFd, socketFd, outLength > 0, __LINE__);
+        AskForEvents(*this, __LINE__);
         return -1;
     }
     // On BSD sockets complete messages already held stay available.
+    AskForTheEndOnly(*this);
     ZRPlatform::ShutdownBoth(socketFd);
     shutdownLocally = false;
     if (ZRPlatform::ReceiveFailureBreaks()) broken = true;
@@ -530,6 +558,9 @@ void zrSocketStream::Shutdown() {
 int zrSocketStream::Close() {
     shutdownLocally = true;
     if (kqueueFd != -1) ZREventQueue::UnwatchDescriptor(kqueueFd, socketFd);
+#ifdef _WIN32
+    routingWindow = nullptr;  // CloseSocket cancels the notifications
+#endif
     return CloseSocket(socketFd);
 }
 

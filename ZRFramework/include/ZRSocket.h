@@ -141,7 +141,9 @@ public:
     // stream asks for one writable report whenever output is left queued.
     void RegisterKq(int kq);
 #ifdef _WIN32
-    // Window-message notification is not available yet: false, and nothing is registered.
+    // Routes the socket's events to `window` (an HWND) as WM_USER messages (WSAAsyncSelect):
+    // reading and the end always, writability while output is queued. False when Winsock
+    // refused the registration.
     bool RegisterRoutingWindow(void* window);
 #endif
     // Any of the three may be null; none is owned.
@@ -186,7 +188,7 @@ public:
     ZRProcesses::zrMutex* counterLock;
     int kqueueFd;
 #ifdef _WIN32
-    void* routingWindow;  // HWND; none until window notification is available
+    void* routingWindow;  // HWND that hears of the socket's events, or null
 #endif
     std::atomic<bool> shutdownLocally;
     std::atomic<bool> broken;

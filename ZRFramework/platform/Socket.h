@@ -20,6 +20,14 @@ bool DescriptorMayBeOpen(int fd);
 // Whether a failed receive refuses the stream's further use, messages already held included.
 bool ReceiveFailureBreaks();
 
+#ifdef _WIN32
+// Window-message notification of socket events (WM_USER to `window`); events 0 cancels it.
+constexpr int kRouteRead = 1;
+constexpr int kRouteWrite = 2;
+constexpr int kRouteClose = 4;
+bool RouteSocketEvents(int fd, void* window, int events);
+#endif
+
 enum class SocketFlag { kNoDelay, kReuseAddress, kBroadcast };
 bool SetSocketFlag(int fd, SocketFlag flag, bool on);
 bool BindToAnyAddress(int fd, int port);

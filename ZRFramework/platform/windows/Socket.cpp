@@ -68,6 +68,15 @@ void ShutdownBoth(int fd) {
     shutdown(Handle(fd), SD_BOTH);
 }
 
+bool RouteSocketEvents(int fd, void* window, int events) {
+    long wanted = 0;
+    if (events & kRouteRead) wanted |= FD_READ;
+    if (events & kRouteWrite) wanted |= FD_WRITE;
+    if (events & kRouteClose) wanted |= FD_CLOSE;
+    return WSAAsyncSelect(Handle(fd), static_cast<HWND>(window), wanted != 0 ? WM_USER : 0,
+                          wanted) == 0;
+}
+
 bool DescriptorMayBeOpen(int) {
     return true;
 }
