@@ -28,7 +28,9 @@ void ReleaseConsoleUsername(char* name) {
 }
 
 bool IsSomeoneLogged(int* consoleSessions, int* remoteSessions) {
-    ZRPlatform::SessionCounts counts = {0, 0};
+    // Some systems add to the caller's counters rather than replace them.
+    ZRPlatform::SessionCounts counts = {consoleSessions != nullptr ? *consoleSessions : 0,
+                                        remoteSessions != nullptr ? *remoteSessions : 0};
     if (!ZRPlatform::ReadSessionCounts(counts)) return false;
     if (consoleSessions != nullptr) *consoleSessions = counts.console;
     if (remoteSessions != nullptr) *remoteSessions = counts.remote;

@@ -15,6 +15,8 @@ struct SessionCounts {
 };
 
 // The live console and remote logins; false when the system's record of them cannot be read.
+// `counts` arrives holding the caller's counters (0 for a missing one): a platform whose record
+// is complete replaces them, Windows adds to them (its oldest versions reset the console one).
 bool ReadSessionCounts(SessionCounts& counts);
 
 // The user of the local seat's session; false, with `user` unchanged, when there is none or the
