@@ -99,7 +99,14 @@ std::string FormatMacAddresses(const std::vector<zrLinkAddress>& interfaces) {
 }
 
 std::string GetHostMacAddresses(bool) {
+#if defined(_WIN32)
+    // The adapter list is only walked when NetBIOS gave nothing.
+    const std::vector<ZRPlatform::zrHardwareAddress> netbios = ZRPlatform::ListNetbiosAddresses();
+    return ZRPlatform::FormatWindowsMacAddresses(
+        netbios, netbios.empty() ? ZRPlatform::ListLinkAddresses() : std::vector<zrLinkAddress>());
+#else
     return FormatMacAddresses(ZRPlatform::ListLinkAddresses());
+#endif
 }
 
 void Swap2Bytes(void* value) {

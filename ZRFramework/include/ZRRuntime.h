@@ -54,7 +54,9 @@ struct zrLinkAddress {
 // (en0, enp3s0, eno1), "eth*" or "wl*" (wlan0, wlp2s0); loopback, bridges and virtual links
 // are left out.
 ZRFRAMEWORK_API std::string FormatMacAddresses(const std::vector<zrLinkAddress>& interfaces);
-// FormatMacAddresses over the host's interfaces. The argument is not used.
+// FormatMacAddresses over the host's interfaces. On Windows the addresses of the NetBIOS
+// adapters instead, or when there is none every adapter's address followed by a line feed, all
+// joined by "|". The argument is not used.
 ZRFRAMEWORK_API std::string GetHostMacAddresses(bool unused);
 // Online processors (GetSystemInfo on Windows), at least 1.
 ZRFRAMEWORK_API int GetProcessorsCount();

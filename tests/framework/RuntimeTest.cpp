@@ -10,6 +10,8 @@
 #endif
 #include <process.h>
 #include <windows.h>
+// Needs the types of <windows.h> first.
+#include <iphlpapi.h>
 #else
 #include <errno.h>
 #include <pthread.h>
@@ -26,10 +28,12 @@
 #include <ctime>
 #include <regex>
 #include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "../../ZRFramework/platform/LinkAddresses.h"
 #include "ZRRuntime.h"
 
 using namespace ZRFramework;
@@ -295,9 +299,85 @@ TEST(MacAddressText, FromInterfaceRecords) {
     }
 }
 
+// Windows: NetBIOS statuses win over the adapter list, whose groups keep their line feed, and
+// every adapter counts whatever its name.
+TEST(MacAddressText, WindowsNetbiosFirstThenAdapterList) {
+    const ZRPlatform::zrHardwareAddress a = {0x00, 0x1b, 0x21, 0xAB, 0xcd, 0xEF};
+    const ZRPlatform::zrHardwareAddress b = {0xF0, 0x0D, 0x00, 0x00, 0x01, 0x02};
+    const std::vector<zrLinkAddress> adapters = {
+        {"{4D36E972-E325-11CE-BFC1-08002BE10318}", b}, {"lo", a}, {"", {}}};
+    struct Case {
+        const char* label;
+        std::vector<ZRPlatform::zrHardwareAddress> netbios;
+        std::vector<zrLinkAddress> adapters;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"nothing", {}, {}, ""},
+        {"netbios only", {a, b}, {}, "001b21abcdef|f00d00000102"},
+        {"netbios wins", {b}, adapters, "f00d00000102"},
+        {"adapter list", {}, adapters, "f00d00000102\n|001b21abcdef\n|000000000000\n"},
+        {"one adapter", {}, {{"{x}", a}}, "001b21abcdef\n"},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.label);
+        EXPECT_EQ(ZRPlatform::FormatWindowsMacAddresses(test.netbios, test.adapters),
+                  test.expected);
+    }
+}
+
+#if defined(_WIN32)
+// The adapters GetAdaptersInfo lists, as 12 hexadecimal digits each.
+std::set<std::string> ListedAdapterAddresses() {
+    typedef ULONG(WINAPI * ListAdapters)(PIP_ADAPTER_INFO, PULONG);
+    std::set<std::string> addresses;
+    const HMODULE library = LoadLibraryW(L"iphlpapi.dll");
+    if (!library) return addresses;
+    const auto list = reinterpret_cast<ListAdapters>(
+        reinterpret_cast<void (*)(void)>(GetProcAddress(library, "GetAdaptersInfo")));
+    std::vector<uint64_t> buffer(1);
+    ULONG size = sizeof(uint64_t);
+    ULONG result = list ? list(reinterpret_cast<PIP_ADAPTER_INFO>(buffer.data()), &size) : 1;
+    if (result == ERROR_BUFFER_OVERFLOW) {
+        buffer.resize(size / sizeof(uint64_t) + 1);
+        size = static_cast<ULONG>(buffer.size() * sizeof(uint64_t));
+        result = list(reinterpret_cast<PIP_ADAPTER_INFO>(buffer.data()), &size);
+    }
+    for (auto* adapter = reinterpret_cast<PIP_ADAPTER_INFO>(buffer.data());
+         result == ERROR_SUCCESS && adapter; adapter = adapter->Next) {
+        const BYTE* a = adapter->Address;
+        char group[16];
+        std::snprintf(group, sizeof group, "%2.2x%2.2x%2.2x%2.2x%2.2x%2.2x", a[0], a[1], a[2], a[3],
+                      a[4], a[5]);
+        addresses.insert(group);
+    }
+    FreeLibrary(library);
+    return addresses;
+}
+
+// Whether NetBIOS or the adapter list gave them, the groups are addresses of listed adapters.
+TEST(MacAddressText, HostGroupsAreListedAdapters) {
+    const std::set<std::string> listed = ListedAdapterAddresses();
+    if (listed.empty()) GTEST_SKIP() << "GetAdaptersInfo lists no adapter on this host";
+    const std::string text = GetHostMacAddresses(false);
+    ASSERT_FALSE(text.empty());
+    std::istringstream groups(text);
+    std::string group;
+    while (std::getline(groups, group, '|')) {
+        if (!group.empty() && group.back() == '\n') group.pop_back();
+        EXPECT_EQ(listed.count(group), 1u) << group;
+    }
+}
+#endif
+
 TEST(MacAddressText, HostTextHasTheShape) {
     const std::string text = GetHostMacAddresses(false);
-    EXPECT_TRUE(std::regex_match(text, std::regex("([0-9a-f]{12}(\\|[0-9a-f]{12})*)?"))) << text;
+#if defined(_WIN32)
+    const std::regex shape("([0-9a-f]{12}(\\|[0-9a-f]{12})*)?|[0-9a-f]{12}\n(\\|[0-9a-f]{12}\n)*");
+#else
+    const std::regex shape("([0-9a-f]{12}(\\|[0-9a-f]{12})*)?");
+#endif
+    EXPECT_TRUE(std::regex_match(text, shape)) << text;
 }
 
 // ---- Unique identifiers ----
