@@ -1,6 +1,6 @@
 // The host's processor tick and memory statistics. The usage arithmetic is shared; the POSIX
 // build reads /proc/stat and /proc/meminfo through parsers kept pure so they are tested and
-// fuzzed on fixed texts.
+// fuzzed on fixed texts; Windows reads the system's processor times and memory status.
 #ifndef ZRFRAMEWORK_PLATFORM_HOSTSTATS_H
 #define ZRFRAMEWORK_PLATFORM_HOSTSTATS_H
 
@@ -24,7 +24,8 @@ struct CpuTicks {
 
 // Memory figures in bytes, as the host's page statistics count them: total is the free, active
 // and inactive memory together (MemFree + Active + Inactive), available the free part alone.
-// Memory the kernel holds for itself is in neither.
+// Memory the kernel holds for itself is in neither. Windows: the physical memory and its
+// available part.
 struct MemoryFigures {
     uint64_t total;
     uint64_t available;
@@ -51,6 +52,19 @@ inline std::vector<double> ProcessorUsages(const std::vector<CpuTicks>& previous
     for (size_t i = 0; i < usages.size() && i < previous.size() && i < current.size(); ++i)
         usages[i] = ProcessorUsage(previous[i], current[i]);
     return usages;
+}
+
+// Windows processor times, in 100-nanosecond units, folded into ticks of a hundredth of a
+// second like the POSIX clock ticks, so that the 32-bit long of get_cpu_states lasts months
+// rather than minutes. Kernel time includes the idle time; a kernel time below it counts as no
+// system time.
+inline CpuTicks TicksFromProcessorTimes(uint64_t idle, uint64_t kernel, uint64_t user) {
+    constexpr uint64_t kUnitsPerTick = 100000;
+    CpuTicks ticks;
+    ticks.user = user / kUnitsPerTick;
+    ticks.system = (kernel > idle ? kernel - idle : 0) / kUnitsPerTick;
+    ticks.idle = idle / kUnitsPerTick;
+    return ticks;
 }
 
 // The live statistics, one entry per processor in order; false when they are not available
