@@ -167,7 +167,6 @@ void zr_free_argv_array(char** argv) {
 zrProcess* SpawnProcess(const char* path, const char* arguments, const char* folder,
                         zrPipeHandles* pipes, zrEnvironment* environment, int& errorCode,
                         std::string& errorText, const char* user, const char* password) {
-    (void)password;
     errorCode = 0;
     errorText.clear();
     const std::string executable = path != nullptr ? path : "";
@@ -186,7 +185,7 @@ zrProcess* SpawnProcess(const char* path, const char* arguments, const char* fol
         return nullptr;
     }
     const ZRPlatform::ChildStart start = {executable, commandLine, argv.get(), folder,
-                                          pipes,      environment, user};
+                                          pipes,      environment, user,       password};
     return ZRPlatform::StartChild(start, errorCode, errorText);
 }
 
@@ -457,26 +456,7 @@ void SetSystemCommandRunner(zrSystemCommandRunner runner) {
 }
 
 bool SendSystemEvent(int event) {
-    if (!ZRPlatform::SystemEventsAvailable()) return false;
-    const char* command = nullptr;
-    switch (event) {
-        case kSystemShutdown:
-            command = "shutdown -h now";
-            break;
-        case kSystemSleep:
-        case 2:
-            command = "shutdown -s now";
-            break;
-        case kSystemRestart:
-            command = "shutdown -r now";
-            break;
-        case kSystemLogout:
-            command = "shutdown -k now";
-            break;
-        default:
-            break;
-    }
-    if (command != nullptr) commandRunner.load()(command);
+    if (const char* command = ZRPlatform::SystemEventCommand(event)) commandRunner.load()(command);
     return true;
 }
 

@@ -22,6 +22,7 @@ struct ChildStart {
     ZRProcesses::zrPipeHandles* pipes;
     ZRProcesses::zrEnvironment* environment;  // null: inherit ours
     const char* user;                         // null or empty: ours
+    const char* password;                     // for the user's log-on where the system asks
 };
 
 // Starts the child; on success closes the pipes' child ends in the parent and sets them to -1.
@@ -48,8 +49,9 @@ bool LookupUserHome(const char* user, std::string& home, std::string& shell);
 // of it was sent.
 bool SendBroadcastDatagram(const char* address, int port, const std::string& packet);
 
-// Whether SendSystemEvent's shutdown commands exist here.
-bool SystemEventsAvailable();
+// The command SendSystemEvent runs for an event (shutdown 0, sleep 1 and 2, restart 3, log-out
+// 4), or null for any other value.
+const char* SystemEventCommand(int event);
 
 }  // namespace ZRPlatform
 }  // namespace ZRFramework

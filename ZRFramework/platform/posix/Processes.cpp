@@ -391,8 +391,20 @@ bool SendBroadcastDatagram(const char* address, int port, const std::string& pac
     return sent == static_cast<ssize_t>(packet.size());
 }
 
-bool SystemEventsAvailable() {
-    return true;
+const char* SystemEventCommand(int event) {
+    switch (event) {
+        case ZRProcesses::kSystemShutdown:
+            return "shutdown -h now";
+        case ZRProcesses::kSystemSleep:
+        case 2:
+            return "shutdown -s now";
+        case ZRProcesses::kSystemRestart:
+            return "shutdown -r now";
+        case ZRProcesses::kSystemLogout:
+            return "shutdown -k now";
+        default:
+            return nullptr;
+    }
 }
 
 }  // namespace ZRPlatform

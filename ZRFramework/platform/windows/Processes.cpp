@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "../Processes.h"
+#include "Accounts.h"
 
 namespace ZRFramework {
 namespace ZRPlatform {
@@ -111,16 +112,35 @@ bool HasEnded(HANDLE process) {
     return WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
 }
 
+// The token of an interactive log-on of `account`, or null.
+HANDLE LogOn(const char* account, const char* password) {
+    if (account == nullptr || *account == '\0') return nullptr;
+    std::string user, domain;
+    SplitAccount(account, user, domain);
+    HANDLE token = nullptr;
+    if (!LogonUserA(user.c_str(), domain.c_str(), password != nullptr ? password : "",
+                    LOGON32_LOGON_INTERACTIVE, LOGON32_PROVIDER_DEFAULT, &token))
+        return nullptr;
+    return token;
+}
+
 }  // namespace
 
 ZRProcesses::zrProcess* StartChild(const ChildStart& start, int& errorCode,
                                    std::string& errorText) {
-    if (start.user != nullptr && *start.user != '\0') {
-        // Starting as another user needs a log-on, which this build does not offer yet.
+    const bool asUser = start.user != nullptr && *start.user != '\0';
+    HANDLE token = asUser ? LogOn(start.user, start.password) : nullptr;
+    if (asUser && token == nullptr) {
         errorCode = 0;
         errorText = "Unable to impersonate user " + std::string(start.user);
         return nullptr;
     }
+    struct TokenCloser {
+        HANDLE token;
+        ~TokenCloser() {
+            if (token != nullptr) CloseHandle(token);
+        }
+    } closer{token};
 
     STARTUPINFOEXA startup{};
     startup.StartupInfo.cb = sizeof startup;
@@ -160,10 +180,15 @@ ZRProcesses::zrProcess* StartChild(const ChildStart& start, int& errorCode,
     const bool folder = start.folder != nullptr && *start.folder != '\0';
 
     PROCESS_INFORMATION created{};
-    const BOOL ok = CreateProcessA(start.path.c_str(), commandLine.data(), nullptr, nullptr,
-                                   pipes != nullptr ? TRUE : FALSE, flags,
-                                   start.environment != nullptr ? &environment[0] : nullptr,
-                                   folder ? start.folder : nullptr, &startup.StartupInfo, &created);
+    void* const block = start.environment != nullptr ? &environment[0] : nullptr;
+    const char* const where = folder ? start.folder : nullptr;
+    const BOOL inherit = pipes != nullptr ? TRUE : FALSE;
+    const BOOL ok =
+        token != nullptr
+            ? CreateProcessAsUserA(token, start.path.c_str(), commandLine.data(), nullptr, nullptr,
+                                   inherit, flags, block, where, &startup.StartupInfo, &created)
+            : CreateProcessA(start.path.c_str(), commandLine.data(), nullptr, nullptr, inherit,
+                             flags, block, where, &startup.StartupInfo, &created);
     if (!ok) {
         SetError(errorCode, errorText, GetLastError());
         return nullptr;
@@ -259,8 +284,20 @@ bool SendBroadcastDatagram(const char* address, int port, const std::string& pac
     return sent;
 }
 
-bool SystemEventsAvailable() {
-    return false;
+const char* SystemEventCommand(int event) {
+    switch (event) {
+        case ZRProcesses::kSystemShutdown:
+            return "shutdown /s /t 0";
+        case ZRProcesses::kSystemSleep:
+        case 2:
+            return "rundll32.exe powrprof.dll,SetSuspendState 0,1,0";
+        case ZRProcesses::kSystemRestart:
+            return "shutdown /r /t 0";
+        case ZRProcesses::kSystemLogout:
+            return "shutdown /l";
+        default:
+            return nullptr;
+    }
 }
 
 }  // namespace ZRPlatform
@@ -431,16 +468,19 @@ bool SetProcessPriority(int pid, int level) {
 
 // ---- Users ----
 
-// Log-on and impersonation are not available in this build yet.
+// Windows gives a running process no new primary token: the calling thread takes the user on,
+// permanently or not, until RevertUserImpersonation.
 bool ImpersonateUser(const char* user, const char* password, bool permanent) {
-    (void)user;
-    (void)password;
     (void)permanent;
-    return false;
+    const HANDLE token = ZRPlatform::LogOn(user, password);
+    if (token == nullptr) return false;
+    const bool done = ImpersonateLoggedOnUser(token) != 0;
+    CloseHandle(token);
+    return done;
 }
 
 bool RevertUserImpersonation() {
-    return false;
+    return RevertToSelf() != 0;
 }
 
 }  // namespace ZRProcesses
