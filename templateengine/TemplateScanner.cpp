@@ -72,6 +72,42 @@ bool HasRegistryRoot(const std::string& key) {
     return false;
 }
 
+// The registry nests keys no deeper than this; a longer key path cannot name a key, and walking
+// it would only deepen the recursion.
+constexpr size_t kMaxRegistryDepth = 512;
+
+// The key path's components after the root name; the last names the value.
+std::vector<std::string> RegistryComponents(const std::string& key) {
+    std::vector<std::string> components;
+    size_t start = 0;
+    for (;;) {
+        const size_t end = key.find('\\', start);
+        components.push_back(key.substr(start, end - start));
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    return components;
+}
+
+bool IsRegistryRoot(const std::string& name) {
+    for (const char* root : kRegistryRoots)
+        if (name == root) return true;
+    return false;
+}
+
+// A registry value names a Windows path whichever build reads it.
+void SetFoundFromRegistry(zrTemplateScannerApp* app, std::string value) {
+    for (char& c : value)
+        if (c == '/') c = '\\';
+    if (!value.empty() && value.back() == '\\') value.pop_back();
+    app->setAppExec(value);
+    // The folder of a file is up to its last separator: "C:\\Program Files\\App\\app.exe"
+    // lives in "C:\\Program Files\\App", not in "C:".
+    const size_t separator = app->searchExec() ? value.rfind('\\') : std::string::npos;
+    app->setBasePath(separator == std::string::npos ? value : value.substr(0, separator));
+    app->setFound(true);
+}
+
 zrTemplateManager* Templates() {
     gSTTemplateManager = zrTemplateManager::GetUniqueClass();
     return gSTTemplateManager;
@@ -410,6 +446,77 @@ bool zrTemplateScanner::startEnvScan(bool reset, ZRProcesses::zrEnvironment* env
         app->setFound(true);
     }
     return true;
+}
+
+#ifdef _WIN32
+bool zrTemplateScanner::startRegScan(bool reset, bool view64) {
+    const std::unique_ptr<zrRegistryKey> registry = ScanPlatform::OpenRegistry(view64);
+    return startRegScan(reset, registry.get());
+}
+#endif
+
+bool zrTemplateScanner::startRegScan(bool reset, zrRegistryKey* registry) {
+    if (reset)
+        for (const auto& app : registryList_)
+            app->setFound(false);
+    if (!registry) return true;
+    for (const auto& app : registryList_) {
+        if (!app->enabled() || app->isFound() || app->searchSystem() != kScanSystemRegistry)
+            continue;
+        const std::vector<std::string> components = RegistryComponents(app->key());
+        // The root and a value name at least; no deeper than the registry can hold.
+        if (components.size() < 2 || components.size() > kMaxRegistryDepth + 2 ||
+            !IsRegistryRoot(components[0]))
+            continue;
+        zrRegistryStatus status = zrRegistryStatus::kOk;
+        std::unique_ptr<zrRegistryKey> root = registry->openSubkey(components[0], status);
+        if (!root) {
+            if (status == zrRegistryStatus::kFailed) return false;
+            continue;
+        }
+        if (!checkMatchingSubkey(app.get(), root.get(), components[0], components, 1)) return false;
+    }
+    return true;
+}
+
+// Walks `key` (reached by `path`) for components[next...]; false when reading failed.
+bool zrTemplateScanner::checkMatchingSubkey(zrTemplateScannerApp* app, zrRegistryKey* key,
+                                            const std::string& path,
+                                            const std::vector<std::string>& components,
+                                            size_t next) {
+    const std::string& component = components[next];
+    zrRegistryStatus status = zrRegistryStatus::kOk;
+    if (next + 1 == components.size()) {
+        bool isString = false;
+        std::string text;
+        status = key->readValue(component, isString, text);
+        if (status != zrRegistryStatus::kOk) return status == zrRegistryStatus::kAbsent;
+        if (foundCallback_ && foundCallback_(app, path.c_str(), foundUserData_) && isString)
+            SetFoundFromRegistry(app, text);
+        return true;
+    }
+    if (component.empty()) return true;  // names no subkey; opening it would reopen `key`
+    if (component.find('*') == std::string::npos) {
+        std::unique_ptr<zrRegistryKey> subkey = key->openSubkey(component, status);
+        if (!subkey) return status != zrRegistryStatus::kFailed;
+        return checkMatchingSubkey(app, subkey.get(), path + '\\' + component, components,
+                                   next + 1);
+    }
+    std::string name;
+    for (unsigned long index = 0;; ++index) {
+        status = key->subkeyName(index, name);
+        if (status == zrRegistryStatus::kAbsent) return true;
+        if (status == zrRegistryStatus::kFailed) return false;
+        if (name.empty() || !compareFilePattern(component, name)) continue;
+        std::unique_ptr<zrRegistryKey> subkey = key->openSubkey(name, status);
+        if (!subkey) {
+            if (status == zrRegistryStatus::kFailed) return false;
+            continue;  // gone or closed to us since it was listed
+        }
+        if (!checkMatchingSubkey(app, subkey.get(), path + '\\' + name, components, next + 1))
+            return false;
+        if (app->isFound()) return true;
+    }
 }
 
 void zrTemplateScanner::buildConfiguration(zrConfigManager* config) {

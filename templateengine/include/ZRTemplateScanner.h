@@ -64,6 +64,25 @@ private:
 
 typedef std::vector<std::unique_ptr<zrTemplateScannerApp>> zrTemplateScannerAppList;
 
+enum class zrRegistryStatus { kOk, kAbsent, kFailed };
+
+// A registry key as the registry scan reads it. The Windows build reads the system registry
+// through it; any build can walk a tree of its own. The top key's subkeys are the root names
+// (HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, ...). Keys the reader may not open count as absent.
+class zrRegistryKey {
+public:
+    virtual ~zrRegistryKey() = default;
+    // The subkey `name`; null with kAbsent or kFailed in `status`.
+    virtual std::unique_ptr<zrRegistryKey> openSubkey(const std::string& name,
+                                                      zrRegistryStatus& status) = 0;
+    // The name of the subkey at `index` in enumeration order; kAbsent past the last one. An
+    // empty name stands for a subkey whose name cannot be read, and is skipped.
+    virtual zrRegistryStatus subkeyName(unsigned long index, std::string& name) = 0;
+    // The value `name` ("" is the key's default value): whether it holds text, and the text.
+    virtual zrRegistryStatus readValue(const std::string& name, bool& isString,
+                                       std::string& text) = 0;
+};
+
 // Callbacks may change an application's flags but must not fill or empty the scanner's lists.
 // Called with the full path of each file about to be examined; false aborts the scan.
 typedef bool (*zrScannerProgressCallback)(const char* path, void* userData);
@@ -102,6 +121,18 @@ public:
     // The same against `environment`; null takes the snapshot.
     bool startEnvScan(bool reset, ZRProcesses::zrEnvironment* environment);
 
+    // Walks each enabled, not yet found registry application's key in `registry`, a top key as
+    // zrRegistryKey describes (null walks nothing). The key's parts are separated by backslashes
+    // and the last one names the value. A part holding "*" matches subkey names as
+    // compareFilePattern does; the matching subkeys are walked in enumeration order until the
+    // application is found. Each value found is offered to the found callback with the path of
+    // the key holding it; without a callback nothing is found. An accepted text value makes the
+    // application found: "/" read as a backslash, a final backslash removed, app exec the text,
+    // base path the text up to its last backslash (file types) or the text itself. Keys nested
+    // deeper than the registry allows (512 levels) are never found. False when reading failed;
+    // the scan stops there.
+    bool startRegScan(bool reset, zrRegistryKey* registry);
+
     // One section per template whose application was found and is enabled, named by the
     // template's UID: its platform block's MAP items, expanded, and "enabled" = "1".
     void buildConfiguration(zrConfigManager* config);
@@ -113,12 +144,21 @@ public:
     const zrTemplateScannerAppList& environmentList() const { return environmentList_; }
     const zrTemplateScannerAppList& registryList() const { return registryList_; }
 
+#ifdef _WIN32
+    // The same in the system registry, opened read only (subkeys enumerated, values queried) in
+    // the 64-bit view when `view64` is true and in the 32-bit view when it is false, whatever this
+    // build's own width, so that either kind of installation can be found.
+    bool startRegScan(bool reset, bool view64);
+#endif
+
 private:
     zrTemplateScanner();
     ~zrTemplateScanner();
 
     void checkFile(const std::string& folder, const std::string& fileName);
     bool scanFileList(const std::string& folder);
+    bool checkMatchingSubkey(zrTemplateScannerApp* app, zrRegistryKey* key, const std::string& path,
+                             const std::vector<std::string>& components, size_t next);
 
     zrScannerProgressCallback progressCallback_ = nullptr;
     void* progressUserData_ = nullptr;

@@ -1,9 +1,13 @@
 // What the application scanner needs from each platform: its template block, its path
-// separator and the identity of a folder, which lets a scan pass every folder once.
+// separator, the identity of a folder, which lets a scan pass every folder once, and on Windows
+// the registry.
 #ifndef ZRTEMPLATEENGINE_PLATFORM_SCANPLATFORM_H
 #define ZRTEMPLATEENGINE_PLATFORM_SCANPLATFORM_H
 
+#include <memory>
 #include <string>
+
+#include "ZRTemplateScanner.h"
 
 namespace ZRFramework {
 namespace ZRTemplateManager {
@@ -22,6 +26,12 @@ std::string ScanRoot(const char* root);
 // A text that is the same for two paths of one folder (through links or not), or empty when
 // the folder cannot be examined.
 std::string FolderIdentity(const std::string& path);
+
+#ifdef _WIN32
+// The system registry as a top key whose subkeys are the predefined root keys, every key opened
+// read only in the 64-bit view (`view64`) or the 32-bit one.
+std::unique_ptr<zrRegistryKey> OpenRegistry(bool view64);
+#endif
 
 }  // namespace ScanPlatform
 }  // namespace ZRTemplateManager

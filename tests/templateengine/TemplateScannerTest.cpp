@@ -1,5 +1,11 @@
 // Tests of the application scanner: collecting from templates, file-name patterns, the file scan
-// over a temporary tree (callbacks, order, links), the environment scan and the configuration.
+// over a temporary tree (callbacks, order, links), the environment scan, the registry walk over a
+// tree of the test's own (and on Windows over keys of the system registry) and the configuration.
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+#endif
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #ifndef _WIN32
@@ -9,9 +15,12 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "TemplateTestSupport.h"
@@ -87,7 +96,7 @@ TEST(ScannerMacroTest, NeverExpandsMacroTextInsideAFoundPath) {
     EXPECT_EQ(substConfigMacro("%ATTR(APPPATH)", &app), "/opt/%BACKPATH(APPEXEC,1)");
 }
 
-// Records every hit offered; declines the application names listed in `decline`.
+// Records every hit offered; declines the application names and the paths listed in `decline`.
 struct FoundLog {
     std::vector<std::pair<std::string, std::string>> offered;  // application, path
     std::set<std::string> decline;
@@ -95,9 +104,106 @@ struct FoundLog {
     static bool Callback(zrTemplateScannerApp* app, const char* path, void* data) {
         FoundLog* log = static_cast<FoundLog*>(data);
         log->offered.emplace_back(app->name(), path);
-        return log->decline.count(app->name()) == 0;
+        return log->decline.count(app->name()) == 0 && log->decline.count(path) == 0;
     }
 };
+
+// A registry tree of the test's own; subkeys are listed in the order they were added.
+struct FakeNode {
+    std::string name;
+    std::vector<std::unique_ptr<FakeNode>> subkeys;
+    std::map<std::string, std::pair<bool, std::string>> values;  // name: (is text, text)
+    bool broken = false;  // opening and listing its subkeys fail
+
+    // The key at the "\\"-separated `path` below this one, made as needed.
+    FakeNode& Subkey(const std::string& path) {
+        FakeNode* node = this;
+        size_t start = 0;
+        for (;;) {
+            const size_t end = path.find('\\', start);
+            const std::string part = path.substr(start, end - start);
+            FakeNode* next = nullptr;
+            for (const auto& subkey : node->subkeys)
+                if (subkey->name == part) next = subkey.get();
+            if (!next) {
+                node->subkeys.push_back(std::make_unique<FakeNode>());
+                next = node->subkeys.back().get();
+                next->name = part;
+            }
+            node = next;
+            if (end == std::string::npos) return *node;
+            start = end + 1;
+        }
+    }
+};
+
+class FakeKey : public zrRegistryKey {
+public:
+    explicit FakeKey(const FakeNode* node) : node_(node) {}
+
+    std::unique_ptr<zrRegistryKey> openSubkey(const std::string& name,
+                                              zrRegistryStatus& status) override {
+        status = node_->broken ? zrRegistryStatus::kFailed : zrRegistryStatus::kAbsent;
+        if (node_->broken) return nullptr;
+        for (const auto& subkey : node_->subkeys) {
+            if (subkey->name == name) {
+                status = zrRegistryStatus::kOk;
+                return std::make_unique<FakeKey>(subkey.get());
+            }
+        }
+        return nullptr;
+    }
+    zrRegistryStatus subkeyName(unsigned long index, std::string& name) override {
+        if (node_->broken) return zrRegistryStatus::kFailed;
+        if (index >= node_->subkeys.size()) return zrRegistryStatus::kAbsent;
+        name = node_->subkeys[index]->name;
+        return zrRegistryStatus::kOk;
+    }
+    zrRegistryStatus readValue(const std::string& name, bool& isString,
+                               std::string& text) override {
+        const auto value = node_->values.find(name);
+        if (value == node_->values.end()) return zrRegistryStatus::kAbsent;
+        isString = value->second.first;
+        text = value->second.second;
+        return zrRegistryStatus::kOk;
+    }
+
+private:
+    const FakeNode* node_;
+};
+
+// Where the registry scenario keeps its keys: below `root`, a key of HKEY_CURRENT_USER.
+class RegistryLayout {
+public:
+    virtual ~RegistryLayout() = default;
+    virtual void SetText(const std::string& key, const std::string& name,
+                         const std::string& text) = 0;
+    virtual void SetNumber(const std::string& key, const std::string& name, unsigned number) = 0;
+    std::string root;
+};
+
+class FakeLayout : public RegistryLayout {
+public:
+    FakeLayout() { root = "HKEY_CURRENT_USER\\Software\\zdtest"; }
+    void SetText(const std::string& key, const std::string& name,
+                 const std::string& text) override {
+        top.Subkey(root + "\\" + key).values[name] = {true, text};
+    }
+    void SetNumber(const std::string& key, const std::string& name, unsigned number) override {
+        top.Subkey(root + "\\" + key).values[name] = {false, std::to_string(number)};
+    }
+    FakeNode top;
+};
+
+// A registry key path as a quoted template value.
+std::string Quoted(const std::string& key) {
+    std::string quoted = "\"";
+    for (char c : key) {
+        if (c == '\\') quoted += '\\';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
 
 struct ProgressLog {
     std::vector<std::string> paths;
@@ -162,6 +268,70 @@ protected:
         for (const auto& app : list)
             if (app->name() == name) return app.get();
         return nullptr;
+    }
+
+    // Finds applications by a "*" component (declining its first match), by a literal path, a
+    // number and a missing key; rescans with and without reset; configures what it found.
+    void RegistryScenario(RegistryLayout& layout, const std::function<bool(bool reset)>& scan) {
+        layout.SetText("Vendor\\Add-ons", "InstallDir", "C:\\Addons\\addons.exe");
+        layout.SetText("Vendor\\App 1.0", "InstallDir", "C:\\Old\\app.exe");
+        layout.SetText("Vendor\\App 2.0", "InstallDir", "C:/Program Files/App/app.exe");
+        layout.SetText("Vendor\\App 3.0", "InstallDir", "C:\\New\\app.exe");
+        layout.SetText("Tools", "Path", "D:\\Tools\\");
+        layout.SetNumber("Counter", "Count", 7);
+        const std::string& root = layout.root;
+        AddTemplate(
+            60, "SET APPFINDER Render REGISTRYFILE " + Quoted(root + "\\Vendor\\app*\\InstallDir") +
+                    "\nMAP render_path \"%ATTR(APPPATH)\"\nMAP render_exec \"%ATTR(APPEXEC)\"");
+        AddTemplate(50, "SET APPFINDER Tools REGISTRYPATH " + Quoted(root + "\\Tools\\Path") +
+                            "\nMAP tools \"%ATTR(APPPATH)\"");
+        AddTemplate(40, "SET APPFINDER Counter REGISTRYFILE " + Quoted(root + "\\Counter\\Count") +
+                            "\nMAP counter x");
+        AddTemplate(30, "SET APPFINDER Missing REGISTRYPATH " + Quoted(root + "\\Nothing\\Path") +
+                            "\nMAP missing x");
+        scanner_->initAppScanner();
+        FoundLog found;
+        found.decline = {root + "\\Vendor\\App 1.0"};
+        scanner_->registerFoundCallback(FoundLog::Callback, &found);
+        EXPECT_TRUE(scan(false));
+
+        // Once App 2.0 is accepted, App 3.0 is not asked about; a number is asked about but
+        // found as nothing.
+        const std::vector<std::pair<std::string, std::string>> offered = {
+            {"Render", root + "\\Vendor\\App 1.0"},
+            {"Render", root + "\\Vendor\\App 2.0"},
+            {"Tools", root + "\\Tools"},
+            {"Counter", root + "\\Counter"}};
+        EXPECT_EQ(found.offered, offered);
+        const zrTemplateScannerAppList& list = scanner_->registryList();
+        // The folder is cut at the last backslash, not the first.
+        EXPECT_EQ(App(list, "Render")->appExec(), "C:\\Program Files\\App\\app.exe");
+        EXPECT_EQ(App(list, "Render")->basePath(), "C:\\Program Files\\App");
+        EXPECT_EQ(App(list, "Tools")->appExec(), "D:\\Tools");
+        EXPECT_EQ(App(list, "Tools")->basePath(), "D:\\Tools");
+        EXPECT_FALSE(App(list, "Counter")->isFound());
+        EXPECT_FALSE(App(list, "Missing")->isFound());
+
+        // Found applications are walked again only after a reset.
+        layout.SetText("Vendor\\App 2.0", "InstallDir", "E:\\App2\\app.exe");
+        found.offered.clear();
+        EXPECT_TRUE(scan(false));
+        EXPECT_EQ(found.offered.size(), 1u);  // Counter only
+        EXPECT_EQ(App(list, "Render")->basePath(), "C:\\Program Files\\App");
+        EXPECT_TRUE(scan(true));
+        EXPECT_EQ(found.offered.size(), 5u);
+        EXPECT_EQ(App(list, "Render")->basePath(), "E:\\App2");
+
+        zrConfigManager config;
+        scanner_->buildConfiguration(&config);
+        const std::map<std::string, std::string> expected = {
+            {"60#render_path", "E:\\App2"},
+            {"60#render_exec", "E:\\App2\\app.exe"},
+            {"60#enabled", "1"},
+            {"50#tools", "D:\\Tools"},
+            {"50#enabled", "1"}};
+        EXPECT_EQ(config.values, expected);
+        scanner_->registerFoundCallback(nullptr, nullptr);
     }
 
     std::string root_;
@@ -406,6 +576,127 @@ TEST_F(ScannerTest, BuildsOneSectionPerFoundEnabledApplication) {
     };
     EXPECT_EQ(config.values, expected);
 }
+
+TEST_F(ScannerTest, RegistryWalkMatchesComponentsAndSetsFoundValues) {
+    FakeLayout layout;
+    FakeKey top(&layout.top);
+    RegistryScenario(layout, [&](bool reset) { return scanner_->startRegScan(reset, &top); });
+}
+
+TEST_F(ScannerTest, RegistryWalkStopsWhenReadingFailsAndBoundsItsDepth) {
+    AddTemplate(50, "SET APPFINDER Deep REGISTRYPATH HKEY_CURRENT_USER");
+    AddTemplate(40, "SET APPFINDER Deeper REGISTRYPATH HKEY_CURRENT_USER");
+    AddTemplate(30, "SET APPFINDER OddRoot REGISTRYPATH HKEY_CURRENT_USERX\\v");
+    AddTemplate(20, "SET APPFINDER Broken REGISTRYPATH HKEY_CURRENT_USER");
+    AddTemplate(10, "SET APPFINDER After REGISTRYPATH HKEY_CURRENT_USER\\v");
+    scanner_->initAppScanner();
+    const zrTemplateScannerAppList& list = scanner_->registryList();
+    ASSERT_EQ(list.size(), 5u);
+
+    // The registry nests 512 levels; a key path one level deeper is not walked.
+    FakeNode top;
+    FakeNode* node = &top.Subkey("HKEY_CURRENT_USER");
+    node->values["v"] = {true, "root"};
+    std::string deep = "HKEY_CURRENT_USER";
+    for (int level = 1; level <= 513; ++level) {
+        node = &node->Subkey("d");
+        node->values["v"] = {true, "level " + std::to_string(level)};
+        if (level == 512) App(list, "Deep")->setKey(deep + "\\d\\v");
+        deep += "\\d";
+    }
+    App(list, "Deeper")->setKey(deep + "\\v");
+    top.Subkey("HKEY_CURRENT_USER\\Broken").broken = true;
+    App(list, "Broken")->setKey("HKEY_CURRENT_USER\\Broken\\*\\v");
+    FakeKey registry(&top);
+
+    App(list, "Broken")->setEnabled(false);
+    EXPECT_TRUE(scanner_->startRegScan(false, &registry));
+    EXPECT_FALSE(App(list, "Deep")->isFound());  // nothing is found without a found callback
+
+    App(list, "Broken")->setEnabled(true);
+    FoundLog found;
+    scanner_->registerFoundCallback(FoundLog::Callback, &found);
+    EXPECT_FALSE(scanner_->startRegScan(false, &registry));
+    ASSERT_EQ(found.offered.size(), 1u);
+    EXPECT_EQ(found.offered[0].first, "Deep");
+    EXPECT_EQ(App(list, "Deep")->appExec(), "level 512");
+    EXPECT_FALSE(App(list, "After")->isFound());  // the scan stopped at Broken
+
+    EXPECT_TRUE(scanner_->startRegScan(false, nullptr));
+}
+
+#ifdef _WIN32
+// Keys below HKEY_CURRENT_USER\Software\<unique name>, deleted with the layout.
+class SystemLayout : public RegistryLayout {
+public:
+    SystemLayout()
+        : base_("Software\\zdtest-reg-" + std::to_string(GetCurrentProcessId()) + "-" +
+                std::to_string(GetTickCount())) {
+        root = "HKEY_CURRENT_USER\\" + base_;
+    }
+    ~SystemLayout() override { RegDeleteTreeA(HKEY_CURRENT_USER, base_.c_str()); }
+    SystemLayout(const SystemLayout&) = delete;
+    SystemLayout& operator=(const SystemLayout&) = delete;
+
+    void SetText(const std::string& key, const std::string& name,
+                 const std::string& text) override {
+        Set(key, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
+    }
+    void SetNumber(const std::string& key, const std::string& name, unsigned number) override {
+        const DWORD value = number;
+        Set(key, name, REG_DWORD, &value, sizeof value);
+    }
+    void Set(const std::string& key, const std::string& name, DWORD type, const void* data,
+             DWORD size) {
+        HKEY handle = nullptr;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (base_ + "\\" + key).c_str(), 0, nullptr, 0,
+                                  KEY_SET_VALUE, nullptr, &handle, nullptr),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(
+            RegSetValueExA(handle, name.c_str(), 0, type, static_cast<const BYTE*>(data), size),
+            ERROR_SUCCESS);
+        RegCloseKey(handle);
+    }
+
+private:
+    std::string base_;
+};
+
+TEST_F(ScannerTest, RegistryScanReadsTheSystemRegistryInBothViews) {
+    SystemLayout layout;
+    RegistryScenario(layout, [&](bool reset) { return scanner_->startRegScan(reset, true); });
+    // HKEY_CURRENT_USER\Software is one key in both views.
+    FoundLog found;
+    found.decline = {layout.root + "\\Vendor\\App 1.0"};
+    scanner_->registerFoundCallback(FoundLog::Callback, &found);
+    EXPECT_TRUE(scanner_->startRegScan(true, false));
+    EXPECT_EQ(found.offered.size(), 4u);
+    EXPECT_EQ(App(scanner_->registryList(), "Render")->basePath(), "E:\\App2");
+}
+
+TEST_F(ScannerTest, RegistryScanReadsTextsAsStoredAndNoLongerThanAPath) {
+    SystemLayout layout;
+    const std::string bare = "C:\\Raw\\raw.exe";  // stored without its final NUL
+    layout.Set("Raw", "", REG_SZ, bare.data(), static_cast<DWORD>(bare.size()));
+    const std::string expand = "%SystemRoot%\\x";
+    layout.Set("Raw", "Expand", REG_EXPAND_SZ, expand.c_str(),
+               static_cast<DWORD>(expand.size() + 1));
+    layout.SetText("Raw", "Huge", std::string(70000, 'a'));
+    AddTemplate(30, "SET APPFINDER Bare REGISTRYFILE " + Quoted(layout.root + "\\Raw\\"));
+    AddTemplate(20, "SET APPFINDER Expand REGISTRYPATH " + Quoted(layout.root + "\\Raw\\Expand"));
+    AddTemplate(10, "SET APPFINDER Huge REGISTRYPATH " + Quoted(layout.root + "\\Raw\\Huge"));
+    scanner_->initAppScanner();
+    FoundLog found;
+    scanner_->registerFoundCallback(FoundLog::Callback, &found);
+    EXPECT_TRUE(scanner_->startRegScan(false, true));
+    const zrTemplateScannerAppList& list = scanner_->registryList();
+    EXPECT_EQ(App(list, "Bare")->appExec(), bare);  // the key's default value
+    EXPECT_EQ(App(list, "Bare")->basePath(), "C:\\Raw");
+    EXPECT_EQ(App(list, "Expand")->appExec(), expand);  // not expanded
+    EXPECT_EQ(found.offered.size(), 3u);
+    EXPECT_FALSE(App(list, "Huge")->isFound());
+}
+#endif
 
 TEST_F(ScannerTest, SurvivesTheTemplateManagerBeingReplaced) {
     zrTemplateManager::DestroyUniqueClass();
