@@ -3,6 +3,7 @@
 #include "ZRPerformanceMonitor.h"
 
 #include <chrono>
+#include <climits>
 #include <locale>
 #include <memory>
 #include <new>
@@ -227,9 +228,13 @@ bool get_cpu_states(long* states, int cpu) {
     std::vector<ZRPlatform::CpuTicks> ticks;
     if (!states || cpu < 0 || !ZRPlatform::ReadProcessorTicks(ticks)) return false;
     if (static_cast<size_t>(cpu) >= ticks.size()) return false;
-    states[0] = static_cast<long>(ticks[static_cast<size_t>(cpu)].user);
-    states[1] = static_cast<long>(ticks[static_cast<size_t>(cpu)].system);
-    states[2] = static_cast<long>(ticks[static_cast<size_t>(cpu)].idle);
+    // A 32-bit long (Windows) saturates rather than wrapping into negative counts.
+    const auto toLong = [](uint64_t value) {
+        return value > static_cast<uint64_t>(LONG_MAX) ? LONG_MAX : static_cast<long>(value);
+    };
+    states[0] = toLong(ticks[static_cast<size_t>(cpu)].user);
+    states[1] = toLong(ticks[static_cast<size_t>(cpu)].system);
+    states[2] = toLong(ticks[static_cast<size_t>(cpu)].idle);
     return true;
 }
 
