@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "../../../ZRFramework/platform/windows/RegistrySessions.h"
+#include "../../../ZRFramework/platform/windows/SessionReaders.h"
 #include "ZRServices.h"
 
 using namespace ZRFramework;
