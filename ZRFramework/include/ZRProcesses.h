@@ -79,9 +79,11 @@ ZRFRAMEWORK_API void zr_free_argv_array(char** argv);
 // argument 0. With `pipes`, the child's standard streams are the pipes' child ends; with
 // `environment`, it is the child's whole environment, else the child inherits ours. A non-empty
 // `folder` becomes the child's working folder. A non-empty `user` makes the child run as that
-// user (the password is not used). Null strings count as empty.
-// On failure the result is null; `errorCode` holds the errno of the failed step (0 when the
-// user could not be taken on) and `errorText` its text. On success they are 0 and empty.
+// user (the password is not used on POSIX; Windows logs the user on with it). Null strings
+// count as empty.
+// On failure the result is null; `errorCode` holds the errno (Windows: the system error) of the
+// failed step (0 when the user could not be taken on) and `errorText` its text. On success they
+// are 0 and empty.
 ZRFRAMEWORK_API zrProcess* SpawnProcess(const char* path, const char* arguments, const char* folder,
                                         zrPipeHandles* pipes, zrEnvironment* environment,
                                         int& errorCode, std::string& errorText, const char* user,
@@ -174,9 +176,12 @@ ZRFRAMEWORK_API void FreeEnvironmentAnsiString(char* block);
 // Takes on the user's identity: permanent sets the real, effective and saved group and user and
 // the user's supplementary groups; otherwise only the effective group and user. False when the
 // user does not exist or the change is refused (a permanent change then restores the groups).
-// The password is not used. Acts on the whole process.
+// The password is not used. Acts on the whole process. On Windows the account ("DOMAIN\\user",
+// "user@domain" or a local name) is logged on with the password and the calling thread
+// impersonates it, permanent or not, until RevertUserImpersonation.
 ZRFRAMEWORK_API bool ImpersonateUser(const char* user, const char* password, bool permanent);
-// Sets the effective user and group back to the real ones.
+// Sets the effective user and group back to the real ones (Windows: the thread reverts to the
+// process's own identity).
 ZRFRAMEWORK_API bool RevertUserImpersonation();
 // Removes the variables that change how programs load and run (IFS, CDPATH, LD_*, ...), then
 // sets HOME, SHELL, LOGNAME and USER for the user. An unknown user gets the removal only and
@@ -198,7 +203,9 @@ typedef int (*zrSystemCommandRunner)(const char* command);
 // Replaces the runner of SendSystemEvent; null restores the default, system().
 ZRFRAMEWORK_API void SetSystemCommandRunner(zrSystemCommandRunner runner);
 // Runs "shutdown -h now" (0), "shutdown -s now" (1, 2), "shutdown -r now" (3) or
-// "shutdown -k now" (4) through the runner; other events do nothing. Always true.
+// "shutdown -k now" (4) through the runner; other events do nothing. Always true. Windows runs
+// "shutdown /s /t 0", "rundll32.exe powrprof.dll,SetSuspendState 0,1,0", "shutdown /r /t 0" and
+// "shutdown /l".
 ZRFRAMEWORK_API bool SendSystemEvent(int event);
 // System events by event code are not available on this platform: nothing is sent and the
 // result is kSystemEventUnavailable.
