@@ -346,8 +346,8 @@ private:
         const bool frames = job.packetType == PacketType::kMultiframe || slices;
         const long chunks = frames ? std::max(0L, spec_.chunksPerJob) : 0;
         const std::string folder = std::string("/projects/") + project;
-        auto add = [&job](const char* name, std::string value, bool specified, bool paths) {
-            job.attributes.emplace_back(name, Attribute{std::move(value), specified, paths});
+        auto add = [&job](const char* name, const std::string& value, bool specified, bool paths) {
+            job.attributes.Append(name, value, specified, paths);
         };
         if (frames) {
             const long last = slices ? 1001 : 1001 + std::max(1L, chunks) * job.packetSize - 1;
@@ -371,6 +371,7 @@ private:
         add("shot_code", "SH" + std::to_string(job.id % 10000), true, false);
         if (pick_.OneIn(3)) add("render_layer", kLayers[pick_.Below(5)], true, false);
         if (pick_.OneIn(5)) add("denoise", "0", false, false);
+        job.attributes.ShrinkToFit();
     }
 
     void AddChunks(Job& job, size_t firstNode) {

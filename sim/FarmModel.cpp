@@ -5,6 +5,7 @@
 #include <climits>
 #include <cmath>
 #include <fstream>
+#include <iterator>
 #include <limits>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -15,6 +16,97 @@
 namespace zdsim {
 
 using Json = nlohmann::ordered_json;
+
+namespace {
+
+// Names that most jobs carry, stored as their index; others are stored in full.
+constexpr std::string_view kCommonNames[] = {
+    "start_frame",   "end_frame", "by_frame",     "job_file",   "job_project",
+    "output_folder", "x_res",     "y_res",        "as_overlap", "ratio",
+    "remove_slices", "shot_code", "render_layer", "denoise",
+};
+constexpr unsigned char kSpecified = 1;
+constexpr unsigned char kPaths = 2;
+constexpr unsigned char kCommonName = 4;
+
+void AppendLength(std::string& out, size_t n) {
+    while (n >= 0x80) {
+        out += static_cast<char>((n & 0x7F) | 0x80);
+        n >>= 7;
+    }
+    out += static_cast<char>(n);
+}
+
+size_t ReadLength(const std::string& in, size_t& at) {
+    size_t n = 0;
+    for (int shift = 0;; shift += 7) {
+        const auto byte = static_cast<unsigned char>(in[at++]);
+        n |= static_cast<size_t>(byte & 0x7F) << shift;
+        if ((byte & 0x80) == 0) return n;
+    }
+}
+
+}  // namespace
+
+void AttributeList::Append(std::string_view name, std::string_view value, bool specified,
+                           bool paths) {
+    unsigned char tag = (specified ? kSpecified : 0) | (paths ? kPaths : 0);
+    const auto* common = std::find(std::begin(kCommonNames), std::end(kCommonNames), name);
+    if (common != std::end(kCommonNames)) {
+        packed_ += static_cast<char>(tag | kCommonName);
+        packed_ += static_cast<char>(common - std::begin(kCommonNames));
+    } else {
+        packed_ += static_cast<char>(tag);
+        AppendLength(packed_, name.size());
+        packed_.append(name);
+    }
+    AppendLength(packed_, value.size());
+    packed_.append(value);
+}
+
+size_t AttributeList::Decode(const std::string& packed, size_t at, Entry& entry) {
+    const auto tag = static_cast<unsigned char>(packed[at++]);
+    entry.specified = (tag & kSpecified) != 0;
+    entry.paths = (tag & kPaths) != 0;
+    if ((tag & kCommonName) != 0) {
+        entry.name = kCommonNames[static_cast<unsigned char>(packed[at++])];
+    } else {
+        const size_t n = ReadLength(packed, at);
+        entry.name = std::string_view(packed).substr(at, n);
+        at += n;
+    }
+    const size_t n = ReadLength(packed, at);
+    entry.value = std::string_view(packed).substr(at, n);
+    return at + n;
+}
+
+size_t AttributeList::size() const {
+    size_t count = 0;
+    Entry entry;
+    for (size_t at = 0; at < packed_.size(); at = Decode(packed_, at, entry))
+        ++count;
+    return count;
+}
+
+AttributeList::value_type AttributeList::operator[](size_t index) const {
+    const_iterator it = begin();
+    for (; index > 0; --index)
+        ++it;
+    return *it;
+}
+
+AttributeList::value_type AttributeList::const_iterator::operator*() const {
+    Entry entry;
+    Decode(*packed_, at_, entry);
+    return {std::string(entry.name),
+            Attribute{std::string(entry.value), entry.specified, entry.paths}};
+}
+
+AttributeList::const_iterator& AttributeList::const_iterator::operator++() {
+    Entry entry;
+    at_ = Decode(*packed_, at_, entry);
+    return *this;
+}
 
 const std::vector<StatisticsField>& StatisticsFields() {
     static const std::vector<StatisticsField> fields(
@@ -248,6 +340,7 @@ Job ReadJob(const Json& value, const std::string& path) {
             if (it.key().empty()) Fail(at, "an attribute needs a name");
             job.attributes.emplace_back(it.key(), ReadAttribute(it.value(), at + "." + it.key()));
         }
+        job.attributes.ShrinkToFit();
     }
     r.Array("chunks",
             [&](const Json& c, const std::string& p) { job.chunks.push_back(ReadChunk(c, p)); });

@@ -3,8 +3,12 @@
 #ifndef ZDSIM_FARMMODEL_H
 #define ZDSIM_FARMMODEL_H
 
+#include <cstddef>
 #include <cstdint>
+#include <initializer_list>
+#include <iterator>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -34,6 +38,92 @@ struct Attribute {
     std::string value;
     bool specified = true;
     bool pathSubstitution = false;
+};
+
+// A job's attributes in order, packed into one buffer: a million generated jobs would otherwise
+// spend more memory on the attributes' strings and vector slack than on everything else. Reads
+// give copies; common names take one byte.
+class AttributeList {
+public:
+    using value_type = std::pair<std::string, Attribute>;
+
+    class const_iterator {
+    public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = AttributeList::value_type;
+        using difference_type = std::ptrdiff_t;
+        using pointer = void;
+        using reference = value_type;
+
+        value_type operator*() const;
+        const_iterator& operator++();
+        const_iterator operator++(int) {
+            const_iterator before = *this;
+            ++*this;
+            return before;
+        }
+        bool operator==(const const_iterator& other) const { return at_ == other.at_; }
+        bool operator!=(const const_iterator& other) const { return at_ != other.at_; }
+
+    private:
+        friend class AttributeList;
+        const_iterator(const std::string* packed, size_t at) : packed_(packed), at_(at) {}
+        const std::string* packed_;
+        size_t at_;
+    };
+
+    AttributeList() = default;
+    AttributeList(std::initializer_list<value_type> items) { Assign(items.begin(), items.end()); }
+    AttributeList& operator=(std::initializer_list<value_type> items) {
+        Assign(items.begin(), items.end());
+        return *this;
+    }
+    AttributeList& operator=(const std::vector<value_type>& items) {
+        Assign(items.begin(), items.end());
+        return *this;
+    }
+
+    void emplace_back(std::string_view name, const Attribute& attribute) {
+        Append(name, attribute.value, attribute.specified, attribute.pathSubstitution);
+    }
+    void Append(std::string_view name, std::string_view value, bool specified, bool paths);
+    size_t size() const;
+    bool empty() const { return packed_.empty(); }
+    void clear() { packed_.clear(); }
+    // Entry `index` (0-based, below size()); walks the list.
+    value_type operator[](size_t index) const;
+    const_iterator begin() const { return {&packed_, 0}; }
+    const_iterator end() const { return {&packed_, packed_.size()}; }
+    // Calls fn(name, value, specified, pathSubstitution) for each entry, in order, without
+    // copying; the views last until the list changes.
+    template <typename Fn>
+    void ForEach(Fn&& fn) const {
+        Entry entry;
+        for (size_t at = 0; at < packed_.size();) {
+            at = Decode(packed_, at, entry);
+            fn(entry.name, entry.value, entry.specified, entry.paths);
+        }
+    }
+    // Gives back the slack that appending left.
+    void ShrinkToFit() { packed_.shrink_to_fit(); }
+
+private:
+    struct Entry {
+        std::string_view name;
+        std::string_view value;
+        bool specified = true;
+        bool paths = false;
+    };
+    template <typename It>
+    void Assign(It first, It last) {
+        packed_.clear();
+        for (; first != last; ++first)
+            emplace_back(first->first, first->second);
+    }
+    // Reads the entry at `at` into `entry`; returns where the next one starts.
+    static size_t Decode(const std::string& packed, size_t at, Entry& entry);
+
+    std::string packed_;
 };
 
 struct Chunk {
@@ -80,7 +170,7 @@ struct Job {
     std::string mail;
     int chunkTimeout = 0;  // minutes, 0 = none
     // In file order: the order in which the attribute block lists them.
-    std::vector<std::pair<std::string, Attribute>> attributes;
+    AttributeList attributes;
     std::vector<Chunk> chunks;
 };
 

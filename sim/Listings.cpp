@@ -44,11 +44,12 @@ bool AppendFrame(std::string& out, unsigned char code, const std::string& text, 
 }
 
 const std::string& RecordCache::JobText(size_t index) {
-    if (jobTexts_.size() != farm_.jobs.size()) jobTexts_.assign(farm_.jobs.size(), std::string());
-    std::string& text = jobTexts_[index];
-    // A record is never empty, so empty means not rendered yet.
-    if (text.empty()) AppendJobRecord(text, farm_.jobs[index]);
-    return text;
+    if (jobTextIndex_ != index) {
+        jobText_.clear();
+        AppendJobRecord(jobText_, farm_.jobs[index]);
+        jobTextIndex_ = index;
+    }
+    return jobText_;
 }
 
 void RecordCache::IndexNodes() {
@@ -96,7 +97,8 @@ const Node* RecordCache::NodeByName(const std::string& name) {
 }
 
 void RecordCache::Clear() {
-    jobTexts_.clear();
+    jobText_.clear();
+    jobTextIndex_ = kNone;
     nodeTexts_.clear();
     jobIndex_.clear();
     nodeIndex_.clear();

@@ -30,14 +30,17 @@ bool IsListingAcknowledgement(unsigned char code);
 // framed (longer than a 32-bit length allows, or out of memory).
 bool AppendFrame(std::string& out, unsigned char code, const std::string& text, bool compress);
 
-// Job and node texts of a farm, rendered on first use and kept, and the look-ups the listings
-// need. The farm must not change while the cache is in use (Clear after a change).
+// Node texts of a farm, rendered on first use and kept, the last job text rendered, and the
+// look-ups the listings need. Job texts are rendered again when asked for: kept, a million of
+// them would take more memory than the farm. The farm must not change while the cache is in use
+// (Clear after a change).
 class RecordCache {
 public:
     explicit RecordCache(const Farm& farm) : farm_(farm) {}
     RecordCache(const RecordCache&) = delete;
     RecordCache& operator=(const RecordCache&) = delete;
 
+    // Valid until the next call.
     const std::string& JobText(size_t index);
     const std::string& NodeText(size_t index);
     const Job* JobById(long id);
@@ -48,7 +51,9 @@ private:
     void IndexNodes();
 
     const Farm& farm_;
-    std::vector<std::string> jobTexts_;
+    static constexpr size_t kNone = static_cast<size_t>(-1);
+    std::string jobText_;
+    size_t jobTextIndex_ = kNone;
     std::vector<std::string> nodeTexts_;
     std::unordered_map<long, size_t> jobIndex_;
     std::unordered_map<std::string, size_t> nodeIndex_;

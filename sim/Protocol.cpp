@@ -197,7 +197,8 @@ bool ReadJobRecord(const std::string& payload, Job& job, std::string& why) {
     job.depend = record.wait;
     job.mail = record.mail;
     if (record.overrideChunkTimeout) job.chunkTimeout = record.chunkTimeout;
-    job.attributes = std::move(attributes);
+    job.attributes = attributes;
+    job.attributes.ShrinkToFit();
     job.group = record.group;
     job.department = record.department;
     return true;

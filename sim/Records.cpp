@@ -18,9 +18,10 @@ std::string FrameText(double frame) {
 
 std::string AttributeBlock(const Job& job) {
     std::string block;
-    for (const auto& [name, attribute] : job.attributes)
-        zdProtocol::AppendPropertyGroup(block, name, attribute.value, attribute.specified,
-                                        attribute.pathSubstitution);
+    job.attributes.ForEach(
+        [&block](std::string_view name, std::string_view value, bool specified, bool paths) {
+            zdProtocol::AppendPropertyGroup(block, name, value, specified, paths);
+        });
     return block;
 }
 
