@@ -333,7 +333,7 @@ private:
                 job.pool = poolNames[pick_.Index(poolNames.size())];
             if (i > 1 && pick_.OneIn(10)) job.depend = std::to_string(job.id - 1);
             if (pick_.OneIn(20)) job.notes = "Rerender after review";
-            if (pick_.OneIn(30)) job.mail = job.submitter + "@studio.example";
+            if (pick_.OneIn(30)) job.mail = job.submitter.str() + "@studio.example";
             if (pick_.OneIn(8)) job.chunkTimeout = 60;
             AddAttributes(job, project);
             AddChunks(job, firstNode);

@@ -8,10 +8,13 @@
 #include <iterator>
 #include <limits>
 #include <map>
+#include <mutex>
 #include <nlohmann/json.hpp>
+#include <ostream>
 #include <set>
 #include <sstream>
 #include <stdexcept>
+#include <unordered_set>
 
 namespace zdsim {
 
@@ -108,6 +111,24 @@ AttributeList::const_iterator& AttributeList::const_iterator::operator++() {
     return *this;
 }
 
+const std::string* PooledText::Intern(std::string_view text) {
+    if (text.empty()) return nullptr;
+    // Node-based, so the shared copies never move; guarded, since any thread may make texts.
+    static std::mutex mutex;
+    static std::unordered_set<std::string> pool;
+    const std::lock_guard<std::mutex> lock(mutex);
+    return &*pool.emplace(text).first;
+}
+
+const std::string& PooledText::Empty() {
+    static const std::string empty;
+    return empty;
+}
+
+std::ostream& operator<<(std::ostream& out, const PooledText& text) {
+    return out << text.str();
+}
+
 const std::vector<StatisticsField>& StatisticsFields() {
     static const std::vector<StatisticsField> fields(
         zdProtocol::StatisticsFields(),
@@ -161,6 +182,12 @@ public:
     ObjectReader(const Json& object, std::string path) : object_(object), path_(std::move(path)) {
         if (!object_.is_object())
             Fail(Where(), std::string("expected an object, found ") + KindOf(object_));
+    }
+
+    void Text(const char* key, PooledText& out) {
+        std::string text = out;
+        Text(key, text);
+        out = text;
     }
 
     void Text(const char* key, std::string& out) {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <iosfwd>
 #include <iterator>
 #include <string>
 #include <string_view>
@@ -31,6 +32,47 @@ struct User {
     // What the login answers for this user with the right password: 0 normally; other values
     // let a farm exercise the tool's handling of unusual answers.
     int loginResult = 0;
+};
+
+// A text that many records repeat (users, pools, node names, projects): the records hold a
+// pointer to one shared copy. Shared copies are kept for the life of the process, so this suits
+// values drawn from a small set, not ones unique to each record.
+class PooledText {
+public:
+    PooledText() = default;
+    PooledText(std::string_view text) : text_(Intern(text)) {}  // NOLINT: stands in for a string
+    PooledText(const std::string& text) : PooledText(std::string_view(text)) {}  // NOLINT
+    PooledText(const char* text) : PooledText(std::string_view(text)) {}         // NOLINT
+
+    const std::string& str() const { return text_ != nullptr ? *text_ : Empty(); }
+    operator const std::string&() const { return str(); }  // NOLINT
+    operator std::string_view() const { return str(); }    // NOLINT
+    bool empty() const { return text_ == nullptr; }
+    size_t size() const { return str().size(); }
+    void clear() { text_ = nullptr; }
+
+    friend bool operator==(const PooledText& a, const PooledText& b) { return a.text_ == b.text_; }
+    friend bool operator!=(const PooledText& a, const PooledText& b) { return a.text_ != b.text_; }
+    friend bool operator==(const PooledText& a, std::string_view b) { return a.str() == b; }
+    friend bool operator==(std::string_view a, const PooledText& b) { return a == b.str(); }
+    friend bool operator!=(const PooledText& a, std::string_view b) { return a.str() != b; }
+    friend bool operator!=(std::string_view a, const PooledText& b) { return a != b.str(); }
+    friend bool operator==(const PooledText& a, const std::string& b) { return a.str() == b; }
+    friend bool operator==(const std::string& a, const PooledText& b) { return a == b.str(); }
+    friend bool operator!=(const PooledText& a, const std::string& b) { return a.str() != b; }
+    friend bool operator!=(const std::string& a, const PooledText& b) { return a != b.str(); }
+    friend bool operator==(const PooledText& a, const char* b) { return a.str() == b; }
+    friend bool operator==(const char* a, const PooledText& b) { return a == b.str(); }
+    friend bool operator!=(const PooledText& a, const char* b) { return a.str() != b; }
+    friend bool operator!=(const char* a, const PooledText& b) { return a != b.str(); }
+    friend std::ostream& operator<<(std::ostream& out, const PooledText& text);
+
+private:
+    // The shared copy of `text`, or null for the empty text.
+    static const std::string* Intern(std::string_view text);
+    static const std::string& Empty();
+
+    const std::string* text_ = nullptr;
 };
 
 // One job attribute: value and the property map's two flags.
@@ -133,8 +175,8 @@ struct Chunk {
     int byFrame = 1;
     long startTime = 0;
     long endTime = 0;
-    std::string renderBy;
-    std::string result;
+    PooledText renderBy;
+    PooledText result;
     int status = ChunkStatus::kOnHold;
     int requeued = 0;
 };
@@ -161,13 +203,13 @@ struct Job {
     long endTime = 0;
     int progress = 0;
     int requeued = 0;
-    std::string submitter;
-    std::string pool;
+    PooledText submitter;
+    PooledText pool;
     std::string depend;
-    std::string group;
-    std::string department;
-    std::string notes;
-    std::string mail;
+    PooledText group;
+    PooledText department;
+    PooledText notes;
+    PooledText mail;
     int chunkTimeout = 0;  // minutes, 0 = none
     // In file order: the order in which the attribute block lists them.
     AttributeList attributes;

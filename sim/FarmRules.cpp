@@ -154,13 +154,9 @@ static void DeleteJob(Farm& farm, long id) {
                     farm.jobs.end());
 }
 
-// The job commands whose payload is "job\ntext\n" and what they set.
-static std::string* TextField(Job& job, unsigned char code) {
+// The job commands whose payload is "job\ntext\n" and set a pooled text, and what they set.
+static PooledText* TextField(Job& job, unsigned char code) {
     switch (code) {
-        case Code::kJobRename:
-            return &job.name;
-        case Code::kJobDepend:
-            return &job.depend;
         case Code::kJobNotes:
             return &job.notes;
         case Code::kJobProject:
@@ -174,8 +170,12 @@ static std::string* TextField(Job& job, unsigned char code) {
 
 // False when the command's argument does not fit the job.
 bool ControlJob(Farm& farm, unsigned char code, Job& job, std::string_view argument) {
-    if (std::string* field = TextField(job, code)) {
-        *field = std::string(argument);
+    if (code == Code::kJobRename || code == Code::kJobDepend) {
+        (code == Code::kJobRename ? job.name : job.depend) = std::string(argument);
+        return true;
+    }
+    if (PooledText* field = TextField(job, code)) {
+        *field = argument;
         return true;
     }
     int number = 0;
@@ -198,7 +198,7 @@ bool ControlJob(Farm& farm, unsigned char code, Job& job, std::string_view argum
             job.maxNodes = number;
             return true;
         case Code::kJobPool:
-            job.pool = std::string(argument);
+            job.pool = argument;
             return true;
         case Code::kJobDelete:
             DeleteJob(farm, job.id);
