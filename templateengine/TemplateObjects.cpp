@@ -19,7 +19,7 @@ bool ToBoolValue(const std::string& text) {
     return !(text.empty() || text == "0");
 }
 
-std::string Md5Text(const char* data, unsigned long size) {
+void Md5Text(const char* data, unsigned long size, char (&text)[33]) {
     ZRMd5::md5_state_s state;
     ZRMd5::md5_init(&state);
     // md5_append counts in int: feed very large texts in pieces.
@@ -33,9 +33,7 @@ std::string Md5Text(const char* data, unsigned long size) {
     }
     unsigned char digest[16];
     ZRMd5::md5_finish(&state, digest);
-    char text[33];
     ZRMd5::md5_string(digest, text);
-    return std::string(text, 32);
 }
 
 }  // namespace
@@ -295,7 +293,7 @@ zrTemplateEntry& zrTemplateEntry::operator=(const zrTemplateEntry& other) {
         contentSize_ = other.contentSize_;
     }
     fileName_ = other.fileName_;
-    md5Hash_ = other.md5Hash_;
+    std::memcpy(md5Hash_, other.md5Hash_, sizeof md5Hash_);
     return *this;
 }
 
@@ -324,7 +322,7 @@ std::string zrTemplateEntry::GetFileName() const {
 }
 
 std::string zrTemplateEntry::GetMd5Hash() const {
-    return md5Hash_;
+    return std::string(md5Hash_);
 }
 
 zrTemplateBlock* zrTemplateEntry::GetFirstBlock(zrTemplateBlockIterator* iterator) {
@@ -415,14 +413,14 @@ void zrTemplateEntry::SetTemplateContent(const char* text, unsigned long size) {
     if (!text || size == 0) {
         content_.reset();
         contentSize_ = 0;
-        md5Hash_ = Md5Text("", 0);
+        Md5Text("", 0, md5Hash_);
         return;
     }
     content_.reset(new char[size + 1]);
     std::memcpy(content_.get(), text, size);
     content_[size] = '\0';
     contentSize_ = size;
-    md5Hash_ = Md5Text(content_.get(), size);
+    Md5Text(content_.get(), size, md5Hash_);
 }
 
 // ---- zrTemplateHash ----

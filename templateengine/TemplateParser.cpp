@@ -90,39 +90,39 @@ inline const char* SkipPlain(const char* p, const char* end, bool quoted) {
     return p;
 }
 
-// One token: a plain range of the line when it needs no rewriting, else the rewritten text.
+// One token: a range of the line when it needs no rewriting, else of the parser's scratch
+// buffer, which the next rewritten token overwrites.
 struct Token {
     const char* begin = nullptr;
     const char* end = nullptr;
-    std::string rewritten;
-    bool plain = true;
 
-    std::string Text() && { return plain ? std::string(begin, end) : std::move(rewritten); }
-    bool Empty() const { return plain ? begin == end : rewritten.empty(); }
+    size_t Size() const { return static_cast<size_t>(end - begin); }
+    bool Empty() const { return begin == end; }
 };
 
-// The rest of NextToken, for tokens with quotes or escapes; `p` is the first such byte.
+// The rest of NextToken, for tokens with quotes or escapes; `p` is the first such byte. The
+// rewritten text is never longer than its source, so `scratch` holds at least end - cursor.
 ZR_NOINLINE bool NextRewrittenToken(const char*& cursor, const char* end, const char* p,
-                                    bool keepQuotes, Token& token) {
+                                    bool keepQuotes, char* scratch, Token& token) {
     // One quoted text and nothing else needs no copy either.
     if (p == cursor && *p == '"' && !keepQuotes) {
         const char* q = SkipPlain(p + 1, end, true);
         if (q < end && *q == '"' && (q + 1 == end || q[1] == ' ')) {
-            token.plain = true;
             token.begin = p + 1;
             token.end = q;
             cursor = q + 1 == end ? end : q + 2;
             return true;
         }
     }
-    std::string collected;
-    collected.reserve(static_cast<size_t>(end - cursor));
-    collected.assign(cursor, p);
+    char* out = scratch;
+    std::memcpy(out, cursor, static_cast<size_t>(p - cursor));
+    out += p - cursor;
     bool inQuotes = false;
     while (p < end) {
         const char* run = p;
         p = SkipPlain(p, end, inQuotes);
-        collected.append(run, p);
+        std::memcpy(out, run, static_cast<size_t>(p - run));
+        out += p - run;
         if (p == end) break;
         const char c = *p;
         if (c == ' ') {
@@ -132,21 +132,21 @@ ZR_NOINLINE bool NextRewrittenToken(const char*& cursor, const char* end, const 
         if (c == '\\') {
             if (p + 1 < end) {
                 const char next = p[1];
-                collected += next == 'n' ? '\n' : next == 't' ? '\t' : next;
+                *out++ = next == 'n' ? '\n' : next == 't' ? '\t' : next;
                 p += 2;
             } else {
-                collected += c;
+                *out++ = c;
                 ++p;
             }
             continue;
         }
         inQuotes = !inQuotes;
-        if (keepQuotes) collected += c;
+        if (keepQuotes) *out++ = c;
         ++p;
     }
     if (inQuotes) return false;
-    token.plain = false;
-    token.rewritten.swap(collected);
+    token.begin = scratch;
+    token.end = out;
     cursor = p;
     return true;
 }
@@ -154,11 +154,12 @@ ZR_NOINLINE bool NextRewrittenToken(const char*& cursor, const char* end, const 
 // Splits one token off [cursor, end) exactly as the quote-aware ExtractToken does with the
 // separator " " and the quote '"', but moves a cursor instead of erasing the front of a string,
 // so a long line costs linear time. False, with nothing moved, at the end or on an open quote.
-inline bool NextToken(const char*& cursor, const char* end, bool keepQuotes, Token& token) {
+inline bool NextToken(const char*& cursor, const char* end, bool keepQuotes, char* scratch,
+                      Token& token) {
     if (cursor == end) return false;
     const char* p = SkipPlain(cursor, end, false);
-    if (p != end && *p != ' ') return NextRewrittenToken(cursor, end, p, keepQuotes, token);
-    token.plain = true;
+    if (p != end && *p != ' ')
+        return NextRewrittenToken(cursor, end, p, keepQuotes, scratch, token);
     token.begin = cursor;
     token.end = p;
     cursor = p == end ? end : p + 1;
@@ -267,10 +268,12 @@ private:
     void Declare(const char* begin, const char* end) {
         // The first token is the keyword as written, the second the name, quotes kept.
         Token keyword, name;
-        if (!NextToken(begin, end, true, keyword) || !NextToken(begin, end, true, name) ||
-            name.Empty())
+        char* scratch = Scratch(begin, end);
+        if (!NextToken(begin, end, true, scratch, keyword) ||
+            !NextToken(begin, end, true, scratch, name) || name.Empty())
             Fail("No name specified in declaration on line %d", Line());
-        open_.push_back(std::make_unique<zrTemplateBlock>(std::move(name).Text(), Current()));
+        open_.push_back(
+            std::make_unique<zrTemplateBlock>(std::string(name.begin, name.end), Current()));
         awaitingBrace_ = true;
     }
 
@@ -301,8 +304,9 @@ private:
             ++begin;
         while (end > begin && end[-1] == ' ')
             --end;
+        char* scratch = Scratch(begin, end);
         Token name;
-        if (!NextToken(begin, end, true, name) || name.Empty())
+        if (!NextToken(begin, end, true, scratch, name) || name.Empty())
             Fail("Found an empty %s statement in line %d", kind.keyword, Line());
         zrTemplateItemList& list = Current()->ItemList(kind.kind);
         if (list.capacity() == 0) list.reserve(8);
@@ -311,16 +315,14 @@ private:
         const auto rest = static_cast<size_t>(end - begin);
         const size_t room = rest > 96 ? rest + 1 + rest / 128 : 0;
         zrTemplateBlockEntry& item = list.emplace_back();
-        if (name.plain)
-            item.SetName(name.begin, static_cast<size_t>(name.end - name.begin), room);
-        else
-            item.SetName(name.rewritten.data(), name.rewritten.size(), room);
+        item.SetName(name.begin, name.Size(), room);
         Token value;
-        while (NextToken(begin, end, false, value)) {
-            if (value.plain)
-                item.AddValue(value.begin, static_cast<size_t>(value.end - value.begin));
-            else
-                item.AddValue(value.rewritten.data(), value.rewritten.size());
+        if (item.Room() >= rest + 1 + rest / 128) {
+            while (NextToken(begin, end, false, scratch, value))
+                item.AddValueInRoom(value.begin, value.Size());
+        } else {
+            while (NextToken(begin, end, false, scratch, value))
+                item.AddValue(value.begin, value.Size());
         }
         awaitingBrace_ = false;
     }
@@ -362,6 +364,14 @@ private:
         return uid;
     }
 
+    // Room for any token rewritten from [begin, end); grows only for a longer line than before.
+    char* Scratch(const char* begin, const char* end) {
+        const auto length = static_cast<size_t>(end - begin);
+        if (length <= sizeof shortScratch_) return shortScratch_;
+        if (scratch_.size() < length) scratch_.resize(std::max(length, 2 * scratch_.size()));
+        return scratch_.data();
+    }
+
     zrTemplateBlock* Current() const {
         return open_.empty() ? nullptr : open_.back().get();
     }
@@ -375,6 +385,8 @@ private:
     int depth_ = 0;
     int lineNumber_ = 1;
     std::string cleaned_;
+    std::vector<char> scratch_;
+    char shortScratch_[512];
     const char* nextCr_ = nullptr;
 };
 

@@ -99,6 +99,18 @@ private:
         Append(name, length);
         nameLength_ = length;
     }
+    // As AddValue, where the caller has made sure the buffer has room for it.
+    void AddValueInRoom(const char* value, size_t length) {
+        char* out = data_ + size_;
+        for (size_t rest = length;; rest >>= 7) {
+            *out++ = static_cast<char>((rest & 0x7f) | (rest > 0x7f ? 0x80 : 0));
+            if (rest <= 0x7f) break;
+        }
+        if (length) std::memcpy(out, value, length);
+        size_ = static_cast<size_t>(out - data_) + length;
+        ++valueCount_;
+    }
+    size_t Room() const { return capacity_ - size_; }
     bool NameIs(const char* name, size_t length) const {
         return length == nameLength_ && (length == 0 || std::memcmp(data_, name, length) == 0);
     }
@@ -228,7 +240,8 @@ private:
     std::unique_ptr<char[]> content_;
     unsigned long contentSize_ = 0;
     std::string fileName_;
-    std::string md5Hash_;
+    // Held in place: 32 hex digits would not fit a short string and cost an allocation.
+    char md5Hash_[33] = {};
 };
 
 // The synchronisation record of one template.
