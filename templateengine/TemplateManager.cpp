@@ -103,11 +103,13 @@ zrTemplateListIterator zrTemplateManager::FindFirst(int uid) {
 }
 
 void zrTemplateManager::Register(std::unique_ptr<zrTemplateEntry> entry, int uid) {
+    // One search of the index gives both the list position and the index slot: with many
+    // templates each search costs a cache miss per level.
+    auto notBelow = uidIndex_.lower_bound(uid);
     zrTemplateListIterator position;
     if (sorted_) {
         // A stable sort would leave the newcomer after every template whose UID is not
         // smaller: just before the first template of the next smaller UID.
-        auto notBelow = uidIndex_.lower_bound(uid);
         position =
             notBelow == uidIndex_.begin() ? templates_.end() : std::prev(notBelow)->second.front();
     } else {
@@ -115,7 +117,9 @@ void zrTemplateManager::Register(std::unique_ptr<zrTemplateEntry> entry, int uid
     }
     zrTemplateListIterator inserted = templates_.insert(position, entry.get());
     entry.release();  // the list owns it now
-    uidIndex_[uid].push_back(inserted);
+    if (notBelow == uidIndex_.end() || notBelow->first != uid)
+        notBelow = uidIndex_.emplace_hint(notBelow, uid, std::vector<zrTemplateListIterator>());
+    notBelow->second.push_back(inserted);
     if (!sorted_) SortByIndex();
 }
 

@@ -309,7 +309,7 @@ private:
         if (!NextToken(begin, end, true, scratch, name) || name.Empty())
             Fail("Found an empty %s statement in line %d", kind.keyword, Line());
         zrTemplateItemList& list = Current()->ItemList(kind.kind);
-        if (list.capacity() == 0) list.reserve(8);
+        if (list.capacity() == 0) list.reserve(4);
         // Values take no more room than their text: each length byte replaces a separator, and
         // only a value beyond 127 bytes needs more. Short statements grow only if they must.
         const auto rest = static_cast<size_t>(end - begin);

@@ -222,6 +222,19 @@ struct TokenCase {
 
 class TokenTest : public ParserTest, public ::testing::WithParamInterface<TokenCase> {};
 
+// Hundreds of plain, quoted and escaped values on one line longer than any short buffer.
+TokenCase ManyValuesCase() {
+    TokenCase c{"ManyValues", "A", "A", {}};
+    for (int i = 0; i < 300; ++i) {
+        const std::string digits = std::to_string(i);
+        c.rest += i % 3 == 0   ? " " + digits
+                  : i % 3 == 1 ? " \"" + digits + " q\""
+                               : " e\\t" + digits;
+        c.values.push_back(i % 3 == 0 ? digits : i % 3 == 1 ? digits + " q" : "e\t" + digits);
+    }
+    return c;
+}
+
 // Names keep their quotes, values lose them; escapes and empty tokens follow ExtractToken.
 TEST_P(TokenTest, SplitsLikeExtractToken) {
     const TokenCase& c = GetParam();
@@ -269,6 +282,13 @@ INSTANTIATE_TEST_SUITE_P(
                       std::string(127, 'z'),
                   "A",
                   {std::string(300, 'x'), std::string(20000, 'y'), std::string(127, 'z')}},
+        TokenCase{"ValueFillsTheItem", "A " + std::string(54, 'f'), "A", {std::string(54, 'f')}},
+        TokenCase{"ValueJustPastTheItem", "A " + std::string(55, 'f'), "A", {std::string(55, 'f')}},
+        TokenCase{"LongEscapedValue",
+                  "A \"" + std::string(600, 'x') + "\\\"" + std::string(600, 'y') + "\"",
+                  "A",
+                  {std::string(600, 'x') + "\"" + std::string(600, 'y')}},
+        ManyValuesCase(),
         TokenCase{
             "LongEscapedName", std::string(70, 'n') + "\\q v", std::string(70, 'n') + "q", {"v"}}),
     [](const ::testing::TestParamInfo<TokenCase>& info) { return info.param.title; });
