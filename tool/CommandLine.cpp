@@ -25,6 +25,7 @@ int nTimeout;
 int nHeaders;
 int nSeparators;
 int nCostants;
+zdOutputFormat outputFormat;
 int queryActive;
 int controlActive;
 int submitActive;
@@ -66,6 +67,7 @@ void resetRunSettings() {
     nVerbose = 2;
     nTimeout = kDefaultTimeout;
     nHeaders = nSeparators = nCostants = 1;
+    outputFormat = kOutputTable;
     queryActive = controlActive = submitActive = 0;
     queryJobs = queryCpus = queryLogs = queryPools = queryChunks = 0;
     queryStats = queryTemplates = queryEngine = queryAll = queryTemplateFields = 0;
@@ -171,6 +173,21 @@ bool setText(const FlagSpec&, char** v) {
 
 bool setUseCache(const FlagSpec&, char**) {
     use_templates_cache = true;
+    return true;
+}
+
+bool setOutputFormat(const FlagSpec&, char** v) {
+    const std::string name = v[0];
+    if (name == "table") {
+        outputFormat = kOutputTable;
+    } else if (name == "tsv") {
+        outputFormat = kOutputTsv;
+    } else if (name == "json") {
+        outputFormat = kOutputJson;
+    } else {
+        zdError("\nInvalid output format: %s (table, tsv or json)\n", v[0]);
+        return false;
+    }
     return true;
 }
 
@@ -390,6 +407,7 @@ const FlagSpec kFlags[] = {
     integer("-H", &nHeaders),
     integer("-S", &nSeparators),
     integer("-C", &nCostants),
+    act("-o", 1, setOutputFormat),
     act("-lf", 1, setFormat<buildLogFormat>),
     act("-cf", 1, setFormat<buildCpuFormat>),
     act("-jf", 1, setFormat<buildJobFormat>),

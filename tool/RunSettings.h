@@ -27,6 +27,9 @@ constexpr int kDefaultTimeout = 60;
 extern int nHeaders;
 extern int nSeparators;
 extern int nCostants;
+// What query mode prints: padded tables (the default), tab-separated values or JSON Lines.
+enum zdOutputFormat { kOutputTable, kOutputTsv, kOutputJson };
+extern zdOutputFormat outputFormat;
 
 // Modes.
 extern int queryActive;

@@ -63,6 +63,8 @@ TEST(CommandLine, RejectsWithMessage) {
         {{"-lf", "type,when"}, "\nInvalid log format: when\n"},
         {{"-pf", "members"}, "\nInvalid pool format: members\n"},
         {{"-jf", ",,"}, ""},
+        {{"-o", "csv"}, "\nInvalid output format: csv (table, tsv or json)\n"},
+        {{"-o"}, "\nNo value supplied for flag: -o\n"},
         {{"-s", std::string(256, 'h')}, "\nValue too long for flag: -s (at most 255 characters)\n"},
         {{"-jobnt", "3", std::string(2048, 'n')},
          "\nValue too long for flag: -jobnt (at most 2047 characters)\n"},
