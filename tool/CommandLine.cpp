@@ -518,6 +518,14 @@ const FlagSpec* findFlag(const char* argument) {
 
 }  // namespace
 
+std::vector<zdFlagDescription> describeFlags() {
+    std::vector<zdFlagDescription> flags;
+    flags.reserve(sizeof kFlags / sizeof kFlags[0]);
+    for (const FlagSpec& flag : kFlags)
+        flags.push_back({flag.name, flag.values});
+    return flags;
+}
+
 int getOptFromExec(int argc, char** argv) {
     setupJob();
     if (argc > 1 && std::strcmp(argv[1], "-h") == 0) {

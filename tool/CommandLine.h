@@ -3,6 +3,7 @@
 #define ZDTOOL_COMMANDLINE_H
 
 #include <cstdio>
+#include <vector>
 
 #include "RunSettings.h"
 #include "Tokenizer.h"
@@ -20,5 +21,14 @@ void _zdprintf(int level, const char* format, ...) ZR_PRINTF_FORMAT(2, 3);
 
 // The usage text that -h prints.
 void printUsage(FILE* out);
+
+// A flag as programs that describe the command line see it (completion, manual checks).
+struct zdFlagDescription {
+    const char* name;
+    int values;  // how many arguments follow the flag
+};
+
+// Every flag that the parser accepts, in the order it compares them.
+std::vector<zdFlagDescription> describeFlags();
 
 #endif
