@@ -1,8 +1,12 @@
 // zdsim's command line: accepted forms, defaults and the refusals.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+#include <sstream>
 #include <vector>
 
+#include "ManualPage.h"
 #include "Options.h"
 
 namespace {
@@ -152,6 +156,37 @@ TEST(Options, BadCommandLinesAreRefusedWithAReason) {
         EXPECT_EQ(error, c.error);
         EXPECT_EQ(options.farmFile, "kept");
     }
+}
+
+}  // namespace
+
+namespace {
+
+// The manual page has an entry for every option of the usage text, with a value where the
+// option takes one.
+TEST(Options, EveryOptionOfTheUsageTextHasAnEntryInTheManual) {
+    const std::vector<zdTest::ManualEntry> entries =
+        zdTest::ReadManualEntries(ZD_DOCS_DIR "/zdsim.1");
+    ASSERT_FALSE(entries.empty());
+    std::istringstream usage(zdsim::UsageText());
+    int options = 0;
+    for (std::string line; std::getline(usage, line);) {
+        const std::vector<std::string> words = zdTest::ManualWords(line);
+        if (words.empty() || words[0].rfind("--", 0) != 0) continue;
+        ++options;
+        const bool takesValue =
+            words.size() > 1 && std::isupper(static_cast<unsigned char>(words[1][0]));
+        auto entry =
+            std::find_if(entries.begin(), entries.end(), [&](const zdTest::ManualEntry& e) {
+                return !e.words.empty() && e.words[0] == words[0];
+            });
+        if (entry == entries.end()) {
+            ADD_FAILURE() << words[0] << " has no entry in zdsim.1";
+            continue;
+        }
+        EXPECT_EQ(entry->words.size() > 1, takesValue) << words[0];
+    }
+    EXPECT_GT(options, 20);
 }
 
 }  // namespace
