@@ -22,13 +22,6 @@ std::vector<std::string> sorted(std::vector<std::string> words) {
     return words;
 }
 
-std::vector<std::string> flagNames() {
-    std::vector<std::string> names;
-    for (const zdFlagDescription& flag : describeFlags())
-        names.push_back(flag.name);
-    return names;
-}
-
 template <typename Record>
 std::vector<std::string> keywordsOf(const zdCatalogue<Record>& catalogue) {
     std::vector<std::string> keywords;
@@ -85,6 +78,13 @@ TEST(Manual, EachFieldSectionListsExactlyItsCataloguesKeywords) {
 }
 
 #ifdef ZD_COMPLETION_SCRIPT
+
+std::vector<std::string> flagNames() {
+    std::vector<std::string> names;
+    for (const zdFlagDescription& flag : describeFlags())
+        names.push_back(flag.name);
+    return names;
+}
 
 std::string quoted(const std::string& text) {
     std::string out = "'";
