@@ -14,9 +14,10 @@ bool readPasswordFromInput(std::string& password) {
     const bool terminal = inputIsTerminal();
     bool quiet = false;
     if (terminal) {
+        // Echo goes off first, so nothing typed after the prompt shows.
+        quiet = disableInputEcho();
         zdError("Password: ");
         std::fflush(stderr);
-        quiet = disableInputEcho();
     }
     const zdLineRead result = readSecretLine([] { return std::getc(stdin); }, password);
     if (terminal) {
