@@ -115,16 +115,9 @@ TEST_F(ZdtoolProgram, PasswordFromStandardInputThatCannotBeUsed) {
     EXPECT_EQ(r.status, 255);
     EXPECT_EQ(r.err, "\nPassword too long: at most 4096 bytes.\n");
     EXPECT_EQ(r.err.find("ppp"), std::string::npos);
-    r = run({"-s", "127.0.0.1", "-port", "1", "-p", "-"});
-    EXPECT_EQ(r.status, 255);
-    EXPECT_EQ(r.err, "\nNo password given.\n");
     // Without a server nothing is read.
     r = run({"-p", "-"}, tooLong);
     EXPECT_EQ(r.err, "\nNo server flag specified.\n");
-    r = run({}, "", {"ZD_DISPATCHER=farm:http"});
-    EXPECT_EQ(r.status, 255);
-    EXPECT_EQ(r.err,
-              "\nInvalid ZD_DISPATCHER: farm:http (host or host:port, the port from 1 to 65535)\n");
 }
 
 TEST_F(ZdtoolProgram, FailuresEndWithStatus255AndTheirMessage) {
@@ -135,6 +128,7 @@ TEST_F(ZdtoolProgram, FailuresEndWithStatus255AndTheirMessage) {
         {{}, "\nNo server flag specified.\n"},
         {{"-q", "j"}, "\nNo server flag specified.\n"},
         {{"-s", "farm", "-h"}, "\nInvalid flag(3): -h\n"},
+        {{"-x", "--help"}, "\nInvalid flag(1): -x\n"},
         {{"-eev"}, "\nFlag -eev supported only on Windows platform\n"},
         {{"-s", "farm", "-jobrn", "4"}, "\nNo value supplied for flag: -jobrn\n"},
         {{"-b", "-q", "j", "-s", "farm"}, "\nPlease specify query/control or submit mode.\n"},
