@@ -218,7 +218,9 @@ void printUsage(FILE* out) {
 
 namespace {
 
-// Beside the usage text, which stays as it is; the manual page says the same about -p.
+// Beside the usage text, which stays as it is. The manual page (docs/zdtool.1) gives the same
+// warning under -p: a password given with -p on the command line is visible to other users of
+// the machine; use -p - or ZD_PASSWORD instead.
 const char* const kHelpAdditions[] = {
     "OTHER FLAGS AND VARIABLES:\n",
     "-o [table|tsv|json]\tQuery output format (default table)",
