@@ -8,6 +8,7 @@
 #include <string>
 
 #include "ConsoleOutput.h"
+#include "Credentials.h"
 #include "TableOutput.h"
 #include "ZRStringHelper.h"
 
@@ -18,6 +19,7 @@ char server[kServerCapacity];
 int nPort;
 std::string username;
 std::string password;
+bool passwordFromInput;
 std::string templatesdir;
 bool use_templates_cache;
 int nVerbose;
@@ -56,12 +58,14 @@ std::string new_password;
 char strBuffer[kStrBufferCapacity];
 long intBuffer;
 zdSubmitJob submitjob;
+int stopStatus;
 
 void resetRunSettings() {
     server[0] = '\0';
     nPort = 8681;
     username.clear();
     password.clear();
+    passwordFromInput = false;
     templatesdir.clear();
     use_templates_cache = false;
     nVerbose = 2;
@@ -79,6 +83,7 @@ void resetRunSettings() {
     new_password.clear();
     strBuffer[0] = '\0';
     intBuffer = 0;
+    stopStatus = -1;
     setupJob();
 }
 
@@ -169,6 +174,26 @@ template <std::string* Setting>
 bool setText(const FlagSpec&, char** v) {
     *Setting = v[0];
     return true;
+}
+
+// "-" asks for the password at the terminal rather than showing it to everyone on the machine.
+bool setPassword(const FlagSpec&, char** v) {
+    passwordFromInput = std::strcmp(v[0], "-") == 0;
+    password = passwordFromInput ? std::string() : v[0];
+    return true;
+}
+
+// They end the run at once, and successfully, wherever they stand.
+bool showHelp(const FlagSpec&, char**) {
+    printHelp(stdout);
+    stopStatus = 0;
+    return false;
+}
+
+bool showVersion(const FlagSpec&, char**) {
+    printVersion(stdout);
+    stopStatus = 0;
+    return false;
 }
 
 bool setUseCache(const FlagSpec&, char**) {
@@ -398,7 +423,7 @@ const FlagSpec kFlags[] = {
     integer("-cpuos", &queryCpuOs),
     integer("-port", &nPort),
     integer("-timeout", &nTimeout),
-    act("-p", 1, setText<&password>),
+    act("-p", 1, setPassword),
     act("-u", 1, setText<&username>),
     integer("-cpu", &cpuid),
     act("-job", 1, setJob),
@@ -507,6 +532,9 @@ const FlagSpec kFlags[] = {
     control("-jobrm", 1, setControlJob, 10),
     control("-chunkrq", 2, setControlChunk, 1),
     control("-chunkdn", 2, setControlChunk, 2),
+    act("--help", 0, showHelp),
+    act("--version", 0, showVersion),
+    act("-version", 0, showVersion),
 };
 
 const FlagSpec* findFlag(const char* argument) {
@@ -514,6 +542,15 @@ const FlagSpec* findFlag(const char* argument) {
         if (std::strcmp(flag.name, argument) == 0) return &flag;
     }
     return nullptr;
+}
+
+// The variables stand in only for flags that were not given.
+void noteGiven(const FlagSpec& flag, zdGivenFlags& given) {
+    const std::string name = flag.name;
+    given.server |= name == "-s";
+    given.port |= name == "-port";
+    given.user |= name == "-u";
+    given.password |= name == "-p";
 }
 
 }  // namespace
@@ -528,6 +565,7 @@ std::vector<zdFlagDescription> describeFlags() {
 
 int getOptFromExec(int argc, char** argv) {
     setupJob();
+    zdGivenFlags given;
     if (argc > 1 && std::strcmp(argv[1], "-h") == 0) {
         printUsage(stdout);
         return 0;
@@ -549,8 +587,10 @@ int getOptFromExec(int argc, char** argv) {
             return 0;
         }
         if (!flag->apply(*flag, argv + i + 1)) return 0;
+        noteGiven(*flag, given);
         i += flag->values;
     }
+    if (!applyCredentialVariables(given)) return 0;
     if (!queryActive && !controlActive && !submitActive) queryActive = 1;
     if (submitActive && (queryActive || controlActive)) {
         zdError("\nPlease specify query/control or submit mode.\n");

@@ -10,7 +10,7 @@
 #include "ZRFrameworkExport.h"
 
 // Parses the command line into the run settings. 0 when the run must stop: a message was
-// printed on standard error or the usage text was shown.
+// printed on standard error or the usage text was shown; stopStatus then says how it ends.
 int getOptFromExec(int argc, char** argv);
 
 // Resets the submission record to its defaults.
@@ -21,6 +21,10 @@ void _zdprintf(int level, const char* format, ...) ZR_PRINTF_FORMAT(2, 3);
 
 // The usage text that -h prints.
 void printUsage(FILE* out);
+// The usage text followed by the flags and variables beyond it (--help).
+void printHelp(FILE* out);
+// "zdtool" and the version (--version).
+void printVersion(FILE* out);
 
 // A flag as programs that describe the command line see it (completion, manual checks).
 struct zdFlagDescription {

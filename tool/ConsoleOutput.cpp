@@ -11,7 +11,8 @@ namespace {
 enum class Kind { kUnknown, kTerminal, kPlain };
 Kind stdoutKind = Kind::kUnknown;
 Kind stderrKind = Kind::kUnknown;
-int stdoutError = 0;  // errno of the first failed write of standard output
+int stdoutError = 0;     // errno of the first failed write of standard output
+size_t statusWidth = 0;  // of the transient line on standard error, 0 when none is shown
 
 Kind& kindOf(FILE* stream) {
     return stream == stderr ? stderrKind : stdoutKind;
@@ -45,8 +46,29 @@ void setTerminalStream(FILE* stream, bool terminal) {
     kindOf(stream) = terminal ? Kind::kTerminal : Kind::kPlain;
 }
 
+void zdShowStatus(const char* text) {
+    std::string line = "\r";
+    line += text;
+    const size_t width = line.size() - 1;
+    if (width < statusWidth) line.append(statusWidth - width, ' ');
+    statusWidth = width > statusWidth ? width : statusWidth;
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
+}
+
+void zdClearStatus() {
+    if (statusWidth == 0) return;
+    std::string blank = "\r";
+    blank.append(statusWidth, ' ');
+    blank += '\r';
+    statusWidth = 0;
+    std::fwrite(blank.data(), 1, blank.size(), stderr);
+    std::fflush(stderr);
+}
+
 void zdWrite(FILE* stream, const char* data, size_t size) {
     if (size == 0) return;
+    zdClearStatus();
     if (isTerminalStream(stream)) {
         std::string safe(data, size);
         makeTerminalSafe(safe);
@@ -59,6 +81,7 @@ void zdWrite(FILE* stream, const char* data, size_t size) {
 
 void zdVprintf(FILE* stream, const char* format, va_list args) {
     if (!isTerminalStream(stream)) {
+        zdClearStatus();
         std::vfprintf(stream, format, args);
         noteFailure(stream);
         return;
@@ -83,6 +106,7 @@ void zdPrintf(FILE* stream, const char* format, ...) {
 }
 
 void zdError(const char* format, ...) {
+    zdClearStatus();
     std::fflush(stdout);
     noteFailure(stdout);
     va_list args;
@@ -103,4 +127,5 @@ void resetOutputState() {
     std::clearerr(stdout);
     stdoutError = 0;
     stdoutKind = stderrKind = Kind::kUnknown;
+    statusWidth = 0;
 }

@@ -26,6 +26,11 @@ void makeTerminalSafe(std::string& text);
 bool isTerminalStream(FILE* stream);
 void setTerminalStream(FILE* stream, bool terminal);
 
+// A transient line on standard error (a progress count), drawn over itself; it is erased
+// before anything else is written, and by zdClearStatus.
+void zdShowStatus(const char* text);
+void zdClearStatus();
+
 // Flushes standard output at the end of the run. False, with a message on standard error, when
 // any of its writes failed.
 bool finishOutput();

@@ -11,8 +11,10 @@
 #include "Connection.h"
 #include "ConsoleOutput.h"
 #include "Payloads.h"
+#include "Progress.h"
 #include "Statistics.h"
 #include "TemplateListing.h"
+#include "Terminal.h"
 
 namespace {
 
@@ -45,6 +47,7 @@ zdQueryOptions queryOptionsFromSettings() {
     o.constants = nCostants != 0;
     o.style.headers = nHeaders != 0;
     o.style.separators = nSeparators != 0;
+    o.style.displayWidth = isTerminalStream(stdout) && outputIsUtf8();
     o.jobColumns = jobColumns;
     o.cpuColumns = columnList(cpuColumns);
     o.chunkColumns = columnList(chunkColumns);
@@ -211,6 +214,7 @@ std::string_view payload() {
 template <typename OnStart, typename OnRecord>
 bool converse(const zdCode::Listing& codes, const std::string& request, OnStart onStart,
               OnRecord onRecord) {
+    zdProgressCount progress(progressWanted());
     sendMsg(codes.request, request);
     for (;;) {
         if (!receiveMsg()) return false;
@@ -219,10 +223,12 @@ bool converse(const zdCode::Listing& codes, const std::string& request, OnStart 
             onStart();
         } else if (got == codes.record) {
             onRecord(payload());
+            progress.Record();
         } else if (got == codes.end) {
             break;
         }
     }
+    progress.Finish();
     flushMsgs();
     return true;
 }

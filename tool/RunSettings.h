@@ -16,6 +16,8 @@ extern char server[kServerCapacity];
 extern int nPort;
 extern std::string username;
 extern std::string password;
+// -p -: the password is read at the terminal or from standard input before connecting.
+extern bool passwordFromInput;
 extern std::string templatesdir;
 extern bool use_templates_cache;
 extern int nVerbose;
@@ -104,6 +106,9 @@ struct zdSubmitJob {
     ZRFramework::zrPropertyMap properties;
 };
 extern zdSubmitJob submitjob;
+
+// The exit status of a run that the command line ends: -1, or 0 after --help and --version.
+extern int stopStatus;
 
 // Restores every setting above to its initial value (the submission record included).
 void resetRunSettings();

@@ -34,6 +34,15 @@ uint64_t GetVarint(const char*& at) {
 
 zdTable::zdTable(std::vector<zdColumnHead> columns, zdTableStyle style)
     : columns_(std::move(columns)), style_(style), widths_(columns_.size(), 0) {
+    // A header in another script is as wide, and underlined as far, as it shows.
+    if (style_.displayWidth) {
+        for (zdColumnHead& column : columns_) {
+            const int excess =
+                static_cast<int>(column.header.size() - zdDisplayWidth(column.header));
+            column.minWidth -= excess < column.minWidth ? excess : 0;
+            column.underline -= excess < column.underline ? excess : 0;
+        }
+    }
     if (!style_.headers) return;
     for (size_t i = 0; i < columns_.size(); ++i)
         widths_[i] = columns_[i].minWidth;
@@ -101,8 +110,8 @@ std::string_view zdTable::Reader::Next() {
 
 void zdTable::Pad(std::string& out, std::string_view text, int width) const {
     out.append(text);
-    if (static_cast<int>(text.size()) < width)
-        out.append(static_cast<size_t>(width) - text.size(), ' ');
+    const size_t shown = style_.displayWidth ? zdDisplayWidth(text) : text.size();
+    if (shown < static_cast<size_t>(width)) out.append(static_cast<size_t>(width) - shown, ' ');
 }
 
 void zdTable::RenderHeaders(std::string& out) const {

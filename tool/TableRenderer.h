@@ -13,9 +13,13 @@
 #include <unordered_map>
 #include <vector>
 
+#include "DisplayWidth.h"
+
 struct zdTableStyle {
     bool headers = true;     // the header and underline lines; header texts count toward widths
     bool separators = true;  // cells end with " | " instead of three spaces
+    // Widths in terminal columns of UTF-8 text rather than in bytes (a UTF-8 terminal).
+    bool displayWidth = false;
 };
 
 struct zdColumnHead {
@@ -34,7 +38,8 @@ public:
     size_t ColumnCount() const { return columns_.size(); }
     // Widens `column` to the cell; every cell of a received record counts, printed or not.
     void Measure(size_t column, std::string_view cell) {
-        const int width = cell.size() > 0x7fffffff ? 0x7fffffff : static_cast<int>(cell.size());
+        const size_t size = style_.displayWidth ? zdDisplayWidth(cell) : cell.size();
+        const int width = size > 0x7fffffff ? 0x7fffffff : static_cast<int>(size);
         if (width > widths_[column]) widths_[column] = width;
     }
     // Keeps the next cell of the row being added, in column order. Cells that repeat across

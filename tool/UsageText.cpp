@@ -1,4 +1,4 @@
-// The usage text that `zdtool -h` prints.
+// The usage text that `zdtool -h` prints, and what --help and --version add to it.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -86,7 +86,7 @@ const SubmissionLine kSingleFrameLines[] = {
 };
 
 const char* const kConnectionAndControl[] = {
-    "\nZendro remote tool version 6.1.6",
+    "\nZendro remote tool version " ZDTOOL_VERSION,
     "----------------------------------------",
     "Usage:\n",
     "zdtool -S dispatcherserver -[flag] [value] ...",
@@ -214,4 +214,35 @@ void printUsage(FILE* out) {
     putLine(out, "\n\nBroadcast specific:");
     putSubmissionLine(out, {"-si [1/0]", "Single instance mode"});
     putLine(out, "\n");
+}
+
+namespace {
+
+// Beside the usage text, which stays as it is. The manual page (docs/zdtool.1) gives the same
+// warning under -p: a password given with -p on the command line is visible to other users of
+// the machine; use -p - or ZD_PASSWORD instead.
+const char* const kHelpAdditions[] = {
+    "OTHER FLAGS AND VARIABLES:\n",
+    "-o [table|tsv|json]\tQuery output format (default table)",
+    "-p -\t\t\tRead the password at the terminal without echo, or as one line of standard input",
+    "--help\t\t\tPrint this text and exit",
+    "--version, -version\tPrint the version and exit",
+    "\nZD_USER\t\t\tUsername when -u is not given",
+    "ZD_PASSWORD\t\tPassword when -p is not given",
+    "ZD_DISPATCHER\t\tDispatcher server when -s is not given: host or host:port",
+    "\t\t\t(the port applies unless -port is given)",
+    "\nA password given with -p on the command line is visible to other users of the machine:",
+    "use -p - or ZD_PASSWORD instead.\n",
+};
+
+}  // namespace
+
+void printHelp(FILE* out) {
+    printUsage(out);
+    for (const char* line : kHelpAdditions)
+        putLine(out, line);
+}
+
+void printVersion(FILE* out) {
+    putLine(out, "zdtool " ZDTOOL_VERSION);
 }

@@ -6,6 +6,7 @@
 #include "Connection.h"
 #include "ConsoleOutput.h"
 #include "Control.h"
+#include "Credentials.h"
 #include "Queries.h"
 #include "Submission.h"
 #include "TableOutput.h"
@@ -19,12 +20,12 @@ using ZRFramework::ZRTemplateManager::zrTemplateManager;
 
 namespace {
 
-// Releases what the run holds; every run that got past the command line ends here.
-int finishRun(int status) {
+// Releases what the run holds; every run ends here. Only a run that did its work completes.
+int finishRun(int status, bool worked = true) {
     if (status == 0 && !connectionFinishedCleanly()) status = -1;
     closeConnection();
     releaseBuffers();
-    if (status == 0) _zdprintf(3, "\nCompleted.\n");
+    if (status == 0 && worked) _zdprintf(3, "\nCompleted.\n");
     zrTemplateManager::GetUniqueClass()->DeleteHashesMap(&dispatcherHashes);
     zrTemplateManager::DestroyUniqueClass();
     ShutdownLibrary();
@@ -45,11 +46,13 @@ int main(int argc, char** argv) {
     templatesdir = ZRFileSystem::GetAppSettingsFolder() + "/" + ".Zendro6" + "/" + "templates";
     ZRFileSystem::MakeDirectory(templatesdir, true);
 
-    if (!getOptFromExec(argc, argv)) return finishRun(-1);
+    if (!getOptFromExec(argc, argv)) return finishRun(stopStatus, false);
     if (server[0] == '\0') {
         zdError("\nNo server flag specified.\n");
         return finishRun(-1);
     }
+    // Asked for only once the command line is known to be good.
+    if (passwordFromInput && !readPasswordFromInput(password)) return finishRun(-1);
 
     if (!connectToDispatcher() || !loginToDispatcher() || !requestStatus(true)) {
         return finishRun(-1);

@@ -102,9 +102,11 @@ public:
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
 
-    // Standard output and error go to the two files; `environment` replaces the process's.
+    // Standard output and error go to the two files, standard input comes from `inPath`;
+    // `environment` replaces the process's.
     bool Spawn(const std::vector<std::string>& args, const std::vector<std::string>& environment,
-               const std::string& outPath, const std::string& errPath) {
+               const std::string& outPath, const std::string& errPath,
+               const std::string& inPath = "/dev/null") {
         std::vector<char*> argv;
         for (const std::string& arg : args)
             argv.push_back(const_cast<char*>(arg.c_str()));
@@ -116,7 +118,7 @@ public:
 
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 0, inPath.c_str(), O_RDONLY, 0);
         posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                          0600);
         posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
@@ -260,22 +262,35 @@ protected:
     int Port() const { return port_; }
 
     // Runs zdtool with HOME in the test's folder; a run that hangs is killed after the wait.
-    ToolRun RunTool(std::vector<std::string> args) {
+    // `input` goes to its standard input, `variables` ("NAME=value") to its environment, which
+    // otherwise holds none of the tool's own variables.
+    ToolRun RunTool(std::vector<std::string> args, const std::string& input = "",
+                    const std::vector<std::string>& variables = {}) {
         args.insert(args.begin(), ZDTOOL_PATH);
+        std::vector<std::string> environment = ToolEnvironment();
+        environment.insert(environment.end(), variables.begin(), variables.end());
+        WriteFile(Path("zdtool.in"), input);
+        return Run(args, environment, "zdtool", Path("zdtool.in"));
+    }
+
+    // The environment zdtool runs in: HOME in the test's folder and no ZD_ variables.
+    std::vector<std::string> ToolEnvironment() const {
         std::vector<std::string> environment = Environment();
-        for (auto it = environment.begin(); it != environment.end();)
-            it = it->rfind("HOME=", 0) == 0 ? environment.erase(it) : it + 1;
+        for (auto it = environment.begin(); it != environment.end();) {
+            const bool drop = it->rfind("HOME=", 0) == 0 || it->rfind("ZD_", 0) == 0;
+            it = drop ? environment.erase(it) : it + 1;
+        }
         environment.push_back("HOME=" + Path("home"));
-        return Run(args, environment, "zdtool");
+        return environment;
     }
 
     // Runs a program that is expected to end by itself (zdsim with --help or a bad option).
     ToolRun Run(const std::vector<std::string>& args, const std::vector<std::string>& environment,
-                const std::string& name) {
+                const std::string& name, const std::string& inPath = "/dev/null") {
         ToolRun run;
         Process program;
         const std::string outPath = Path(name + ".out"), errPath = Path(name + ".err");
-        EXPECT_TRUE(program.Spawn(args, environment, outPath, errPath));
+        EXPECT_TRUE(program.Spawn(args, environment, outPath, errPath, inPath));
         const std::optional<int> status = program.Wait(kWaitMs);
         EXPECT_TRUE(status.has_value()) << name << " did not end in time";
         run.status = status.value_or(-1);

@@ -40,8 +40,10 @@ protected:
         std::string err;
     };
 
-    // Runs zdtool with HOME pointing into the test's own folder.
-    Run run(std::vector<std::string> args) {
+    // Runs zdtool with HOME pointing into the test's own folder, `input` on standard input and
+    // `variables` added to an environment without the tool's own variables.
+    Run run(std::vector<std::string> args, const std::string& input = "",
+            const std::vector<std::string>& variables = {}) {
         args.insert(args.begin(), ZDTOOL_PATH);
         std::vector<char*> argv;
         for (std::string& arg : args)
@@ -50,13 +52,19 @@ protected:
         std::string homeVar = "HOME=" + home_;
         std::vector<char*> env{homeVar.data()};
         for (char** e = environ; *e; ++e) {
-            if (std::string(*e).rfind("HOME=", 0) != 0) env.push_back(*e);
+            const std::string entry = *e;
+            if (entry.rfind("HOME=", 0) != 0 && entry.rfind("ZD_", 0) != 0) env.push_back(*e);
         }
+        for (const std::string& variable : variables)
+            env.push_back(const_cast<char*>(variable.c_str()));
         env.push_back(nullptr);
+        const std::string inPath = home_ + "/stdin";
+        std::ofstream(inPath, std::ios::binary) << input;
 
         std::string outPath = home_ + "/stdout", errPath = home_ + "/stderr";
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, inPath.c_str(), O_RDONLY, 0);
         posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                          0600);
         posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
@@ -86,6 +94,32 @@ TEST_F(ZdtoolProgram, UsageTextMatchesItsGoldenFile) {
     EXPECT_EQ(r.err, "");
 }
 
+TEST_F(ZdtoolProgram, HelpAddsItsSectionAndVersionPrintsTheVersionBothWithStatus0) {
+    Run help = run({"-s", "farm", "--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out, readFile(std::string(ZD_FIXTURES_DIR) + "/usage.txt") +
+                            readFile(std::string(ZD_FIXTURES_DIR) + "/help_additions.txt"));
+    EXPECT_EQ(help.err, "");
+    for (const char* flag : {"--version", "-version"}) {
+        Run version = run({flag, "-v", "3"});
+        EXPECT_EQ(version.status, 0) << flag;
+        EXPECT_EQ(version.out, "zdtool " ZDTOOL_TEST_VERSION "\n") << flag;
+        EXPECT_EQ(version.err, "") << flag;
+    }
+}
+
+// The password is read before connecting, so these fail without a Dispatcher.
+TEST_F(ZdtoolProgram, PasswordFromStandardInputThatCannotBeUsed) {
+    const std::string tooLong(4097, 'p');
+    Run r = run({"-s", "127.0.0.1", "-port", "1", "-p", "-"}, tooLong + "\n");
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.err, "\nPassword too long: at most 4096 bytes.\n");
+    EXPECT_EQ(r.err.find("ppp"), std::string::npos);
+    // Without a server nothing is read.
+    r = run({"-p", "-"}, tooLong);
+    EXPECT_EQ(r.err, "\nNo server flag specified.\n");
+}
+
 TEST_F(ZdtoolProgram, FailuresEndWithStatus255AndTheirMessage) {
     const struct {
         std::vector<std::string> args;
@@ -94,6 +128,7 @@ TEST_F(ZdtoolProgram, FailuresEndWithStatus255AndTheirMessage) {
         {{}, "\nNo server flag specified.\n"},
         {{"-q", "j"}, "\nNo server flag specified.\n"},
         {{"-s", "farm", "-h"}, "\nInvalid flag(3): -h\n"},
+        {{"-x", "--help"}, "\nInvalid flag(1): -x\n"},
         {{"-eev"}, "\nFlag -eev supported only on Windows platform\n"},
         {{"-s", "farm", "-jobrn", "4"}, "\nNo value supplied for flag: -jobrn\n"},
         {{"-b", "-q", "j", "-s", "farm"}, "\nPlease specify query/control or submit mode.\n"},

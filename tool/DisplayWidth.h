@@ -1,0 +1,17 @@
+// How many terminal columns UTF-8 text takes, and whether a locale name speaks UTF-8; pure and
+// independent of the process's locale.
+#ifndef ZDTOOL_DISPLAYWIDTH_H
+#define ZDTOOL_DISPLAYWIDTH_H
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// Combining marks and zero-width characters count 0, East Asian wide and fullwidth characters 2,
+// other characters 1, and each byte of a sequence that is not well-formed UTF-8 1.
+size_t zdDisplayWidth(std::string_view text);
+
+// A locale name such as "en_US.UTF-8" or "de_DE.utf8@euro" whose codeset is UTF-8.
+bool zdLocaleIsUtf8(std::string_view name);
+
+#endif
