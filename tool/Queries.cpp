@@ -45,6 +45,7 @@ zdQueryOptions queryOptionsFromSettings() {
     o.constants = nCostants != 0;
     o.style.headers = nHeaders != 0;
     o.style.separators = nSeparators != 0;
+    o.format = outputFormat;
     o.jobColumns = jobColumns;
     o.cpuColumns = columnList(cpuColumns);
     o.chunkColumns = columnList(chunkColumns);
@@ -146,13 +147,39 @@ void writeOut(std::string& text) {
     text.clear();
 }
 
+// The "kind" of each record in json.
+const char* recordKind(const jobentry*) {
+    return "job";
+}
+const char* recordKind(const cpuentry*) {
+    return "node";
+}
+const char* recordKind(const chunkentry*) {
+    return "chunk";
+}
+const char* recordKind(const poolentry*) {
+    return "pool";
+}
+const char* recordKind(const logentry*) {
+    return "log";
+}
+
 }  // namespace
 
 template <typename Record>
 zdListing<Record>::zdListing(zdColumns<Record> columns, const zdQueryOptions& options)
     : columns_(std::move(columns)),
-      table_(columns_.heads, options.style),
-      keepRows_(options.drawRows) {}
+      table_(streamsRecords(options.format) ? std::vector<zdColumnHead>() : columns_.heads,
+             options.style),
+      keepRows_(options.drawRows) {
+    if (!streamsRecords(options.format)) return;
+    std::vector<zdRecordMember> members;
+    for (size_t i = 0; i < columns_.columns.size(); ++i)
+        members.push_back({std::string(columns_.Key(i)), columns_.Numeric(i, options.constants)});
+    stream_ = std::make_unique<zdRecordStream>(options.format,
+                                               recordKind(static_cast<const Record*>(nullptr)),
+                                               std::move(members), options.style.headers);
+}
 
 template <typename Record>
 void zdListing<Record>::Add(const Record& record, bool shown, zdCellContext& context) {
@@ -161,6 +188,17 @@ void zdListing<Record>::Add(const Record& record, bool shown, zdCellContext& con
     const bool keep = shown && keepRows_;
     // Without rows to draw, the widths serve nothing.
     if (!keepRows_) return;
+    if (stream_) {
+        if (!keep) return;
+        if (!started_) stream_->Headers(pending_);
+        started_ = true;
+        stream_->Begin(pending_);
+        for (size_t i = 0; i < n; ++i)
+            stream_->Cell(pending_, i, columns_.Cell(i, record, context, scratch_));
+        stream_->End(pending_);
+        if (pending_.size() >= kFlushBytes) writeOut(pending_);
+        return;
+    }
     for (size_t i = 0; i < n; ++i) {
         const std::string_view cell = columns_.Cell(i, record, context, scratch_);
         table_.Measure(i, cell);
@@ -172,6 +210,12 @@ void zdListing<Record>::Add(const Record& record, bool shown, zdCellContext& con
 template <typename Record>
 void zdListing<Record>::Print() {
     if (!keepRows_) return;
+    if (stream_) {
+        if (!started_) stream_->Headers(pending_);
+        started_ = true;
+        writeOut(pending_);
+        return;
+    }
     std::string out;
     table_.RenderHeaders(out);
     table_.RenderRows(out, kFlushBytes, writeOut);
@@ -181,6 +225,11 @@ void zdListing<Record>::Print() {
 
 template <typename Record>
 std::string zdListing<Record>::Text() {
+    if (stream_) {
+        if (!started_) stream_->Headers(pending_);
+        started_ = true;
+        return std::move(pending_);
+    }
     std::string out;
     table_.RenderHeaders(out);
     table_.RenderRows(out, static_cast<size_t>(-1), [](std::string&) {});
@@ -402,7 +451,17 @@ bool QueryChunk(long jobId, const zdQueryOptions& options) {
 }
 
 void QueryEngine() {
-    _zdprintf(1, "\nSelection logic: %s\n", selectionLogic ? "Active" : "Disabled");
+    const char* state = selectionLogic ? "Active" : "Disabled";
+    if (!streamsRecords(outputFormat)) {
+        _zdprintf(1, "\nSelection logic: %s\n", state);
+        return;
+    }
+    const zdRecordStream stream(outputFormat, "engine", {{"selection_logic", false}},
+                                nHeaders != 0);
+    std::string text;
+    stream.Headers(text);
+    stream.Record(text, {state});
+    writeRecordText(text);
 }
 
 namespace {
