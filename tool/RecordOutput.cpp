@@ -89,7 +89,8 @@ void appendJsonNumber(std::string& out, std::string_view text) {
     }
     // Cells of fractions are short; a long text is no number this tool formats.
     double value = NAN;
-    if (!text.empty() && text.size() < 64) {
+    const bool decimal = text.find_first_not_of("0123456789.-+eE") == std::string_view::npos;
+    if (decimal && !text.empty() && text.size() < 64) {
         const std::string copy(text);
         char* stop = nullptr;
         value = std::strtod(copy.c_str(), &stop);
