@@ -1,6 +1,7 @@
 // TSV cells, JSON texts and numbers, and the lines of a record stream.
 #include "RecordOutput.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -43,6 +44,14 @@ size_t utf8Sequence(std::string_view text) {
 // Appends the JSON escaping of valid UTF-8, without the quotes.
 void appendValidRun(std::string& out, std::string_view run) {
     if (run.empty()) return;
+    // Most texts need no escape at all, and the serializer would give them back unchanged.
+    const bool plain = std::all_of(run.begin(), run.end(), [](char c) {
+        return static_cast<unsigned char>(c) >= 0x20 && c != '"' && c != '\\';
+    });
+    if (plain) {
+        out.append(run);
+        return;
+    }
     const std::string quoted = nlohmann::json(std::string(run))
                                    .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
     out.append(quoted, 1, quoted.size() - 2);
