@@ -182,6 +182,12 @@ zdListing<Record>::zdListing(zdColumns<Record> columns, const zdQueryOptions& op
 }
 
 template <typename Record>
+void zdListing<Record>::StartStream() {
+    if (!started_) stream_->Headers(pending_);
+    started_ = true;
+}
+
+template <typename Record>
 void zdListing<Record>::Add(const Record& record, bool shown, zdCellContext& context) {
     const size_t n = columns_.columns.size();
     if (shown) ++shown_;
@@ -190,8 +196,7 @@ void zdListing<Record>::Add(const Record& record, bool shown, zdCellContext& con
     if (!keepRows_) return;
     if (stream_) {
         if (!keep) return;
-        if (!started_) stream_->Headers(pending_);
-        started_ = true;
+        StartStream();
         stream_->Begin(pending_);
         for (size_t i = 0; i < n; ++i)
             stream_->Cell(pending_, i, columns_.Cell(i, record, context, scratch_));
@@ -211,8 +216,7 @@ template <typename Record>
 void zdListing<Record>::Print() {
     if (!keepRows_) return;
     if (stream_) {
-        if (!started_) stream_->Headers(pending_);
-        started_ = true;
+        StartStream();
         writeOut(pending_);
         return;
     }
@@ -226,9 +230,10 @@ void zdListing<Record>::Print() {
 template <typename Record>
 std::string zdListing<Record>::Text() {
     if (stream_) {
-        if (!started_) stream_->Headers(pending_);
-        started_ = true;
-        return std::move(pending_);
+        StartStream();
+        std::string text;
+        text.swap(pending_);
+        return text;
     }
     std::string out;
     table_.RenderHeaders(out);

@@ -80,6 +80,9 @@ public:
     const zdColumns<Record>& Columns() const { return columns_; }
 
 private:
+    // The header line goes first, once.
+    void StartStream();
+
     zdColumns<Record> columns_;
     zdTable table_;
     zdCellScratch scratch_;
