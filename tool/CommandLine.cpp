@@ -127,9 +127,12 @@ void setupJob() {
 
 void _zdprintf(int level, const char* format, ...) {
     if (nVerbose < level) return;
+    // With tsv or json, standard output carries records alone.
+    FILE* stream = outputFormat == kOutputTable ? stdout : stderr;
+    if (stream == stderr) std::fflush(stdout);
     va_list args;
     va_start(args, format);
-    zdVprintf(stdout, format, args);
+    zdVprintf(stream, format, args);
     va_end(args);
 }
 

@@ -16,7 +16,8 @@ int getOptFromExec(int argc, char** argv);
 // Resets the submission record to its defaults.
 void setupJob();
 
-// Prints to standard output when nVerbose >= level; messages that end the run bypass it.
+// Prints to standard output when nVerbose >= level (to standard error when the output format is
+// tsv or json); messages that end the run bypass it.
 void _zdprintf(int level, const char* format, ...) ZR_PRINTF_FORMAT(2, 3);
 
 // The usage text that -h prints.

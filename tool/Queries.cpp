@@ -48,6 +48,7 @@ zdQueryOptions queryOptionsFromSettings() {
     o.style.headers = nHeaders != 0;
     o.style.separators = nSeparators != 0;
     o.style.displayWidth = isTerminalStream(stdout) && outputIsUtf8();
+    o.format = outputFormat;
     o.jobColumns = jobColumns;
     o.cpuColumns = columnList(cpuColumns);
     o.chunkColumns = columnList(chunkColumns);
@@ -149,13 +150,45 @@ void writeOut(std::string& text) {
     text.clear();
 }
 
+// The "kind" of each record in json.
+const char* recordKind(const jobentry*) {
+    return "job";
+}
+const char* recordKind(const cpuentry*) {
+    return "node";
+}
+const char* recordKind(const chunkentry*) {
+    return "chunk";
+}
+const char* recordKind(const poolentry*) {
+    return "pool";
+}
+const char* recordKind(const logentry*) {
+    return "log";
+}
+
 }  // namespace
 
 template <typename Record>
 zdListing<Record>::zdListing(zdColumns<Record> columns, const zdQueryOptions& options)
     : columns_(std::move(columns)),
-      table_(columns_.heads, options.style),
-      keepRows_(options.drawRows) {}
+      table_(streamsRecords(options.format) ? std::vector<zdColumnHead>() : columns_.heads,
+             options.style),
+      keepRows_(options.drawRows) {
+    if (!streamsRecords(options.format)) return;
+    std::vector<zdRecordMember> members;
+    for (size_t i = 0; i < columns_.columns.size(); ++i)
+        members.push_back({std::string(columns_.Key(i)), columns_.Numeric(i, options.constants)});
+    stream_ = std::make_unique<zdRecordStream>(options.format,
+                                               recordKind(static_cast<const Record*>(nullptr)),
+                                               std::move(members), options.style.headers);
+}
+
+template <typename Record>
+void zdListing<Record>::StartStream() {
+    if (!started_) stream_->Headers(pending_);
+    started_ = true;
+}
 
 template <typename Record>
 void zdListing<Record>::Add(const Record& record, bool shown, zdCellContext& context) {
@@ -164,6 +197,16 @@ void zdListing<Record>::Add(const Record& record, bool shown, zdCellContext& con
     const bool keep = shown && keepRows_;
     // Without rows to draw, the widths serve nothing.
     if (!keepRows_) return;
+    if (stream_) {
+        if (!keep) return;
+        StartStream();
+        stream_->Begin(pending_);
+        for (size_t i = 0; i < n; ++i)
+            stream_->Cell(pending_, i, columns_.Cell(i, record, context, scratch_));
+        stream_->End(pending_);
+        if (pending_.size() >= kFlushBytes) writeOut(pending_);
+        return;
+    }
     for (size_t i = 0; i < n; ++i) {
         const std::string_view cell = columns_.Cell(i, record, context, scratch_);
         table_.Measure(i, cell);
@@ -175,6 +218,11 @@ void zdListing<Record>::Add(const Record& record, bool shown, zdCellContext& con
 template <typename Record>
 void zdListing<Record>::Print() {
     if (!keepRows_) return;
+    if (stream_) {
+        StartStream();
+        writeOut(pending_);
+        return;
+    }
     std::string out;
     table_.RenderHeaders(out);
     table_.RenderRows(out, kFlushBytes, writeOut);
@@ -184,6 +232,12 @@ void zdListing<Record>::Print() {
 
 template <typename Record>
 std::string zdListing<Record>::Text() {
+    if (stream_) {
+        StartStream();
+        std::string text;
+        text.swap(pending_);
+        return text;
+    }
     std::string out;
     table_.RenderHeaders(out);
     table_.RenderRows(out, static_cast<size_t>(-1), [](std::string&) {});
@@ -408,7 +462,17 @@ bool QueryChunk(long jobId, const zdQueryOptions& options) {
 }
 
 void QueryEngine() {
-    _zdprintf(1, "\nSelection logic: %s\n", selectionLogic ? "Active" : "Disabled");
+    const char* state = selectionLogic ? "Active" : "Disabled";
+    if (!streamsRecords(outputFormat)) {
+        _zdprintf(1, "\nSelection logic: %s\n", state);
+        return;
+    }
+    const zdRecordStream stream(outputFormat, "engine", {{"selection_logic", false}},
+                                nHeaders != 0);
+    std::string text;
+    stream.Headers(text);
+    stream.Record(text, {state});
+    writeRecordText(text);
 }
 
 namespace {

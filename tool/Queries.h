@@ -4,11 +4,13 @@
 #ifndef ZDTOOL_QUERIES_H
 #define ZDTOOL_QUERIES_H
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "ListingRecords.h"
 #include "MessageCodes.h"
+#include "RecordOutput.h"
 #include "Statistics.h"
 #include "TableOutput.h"
 #include "TableRenderer.h"
@@ -24,6 +26,7 @@ struct zdQueryOptions {
     bool drawRows = true;  // verbosity 1 or more
     bool constants = true;
     zdTableStyle style;
+    zdOutputFormat format = kOutputTable;
     std::vector<std::string> jobColumns;
     std::vector<int> cpuColumns, chunkColumns, poolColumns, logColumns;  // each ends with 0
 };
@@ -59,7 +62,8 @@ bool ValidateCpuId(long id);
 bool ValidateChunkId(long id);
 
 // One listing's table: as records arrive, every retained record widens the columns and the
-// shown ones keep their cells; nothing else of a record is kept.
+// shown ones keep their cells; nothing else of a record is kept. In tsv and json the shown
+// records go out as they arrive instead, and none is kept.
 template <typename Record>
 class zdListing {
 public:
@@ -70,16 +74,23 @@ public:
     size_t Shown() const { return shown_; }
     // The headers and rows at level 1, in large writes.
     void Print();
-    // The whole table as text, for callers that print it themselves.
+    // The whole table as text, for callers that print it themselves; in tsv and json, what has
+    // not gone out yet.
     std::string Text();
     const zdColumns<Record>& Columns() const { return columns_; }
 
 private:
+    // The header line goes first, once.
+    void StartStream();
+
     zdColumns<Record> columns_;
     zdTable table_;
     zdCellScratch scratch_;
     bool keepRows_;
     size_t shown_ = 0;
+    std::unique_ptr<zdRecordStream> stream_;  // tsv and json
+    std::string pending_;                     // streamed text not yet written
+    bool started_ = false;                    // the header line is out
 };
 
 // The conversations. Each returns false when the connection failed (message printed).

@@ -10,6 +10,7 @@
 #include "Connection.h"
 #include "PayloadText.h"
 #include "Payloads.h"
+#include "RecordOutput.h"
 #include "ZRStringHelper.h"
 
 using ZRFramework::ZRStringHelper::FormatTime;
@@ -144,8 +145,77 @@ std::string statsReport(const zdListingCounts& counts) {
     return r;
 }
 
+std::string statsRecord(const zdListingCounts& counts, zdOutputFormat format, bool headers) {
+    const zdDispatcherStats& d = dstats;
+    std::vector<zdRecordMember> members;
+    std::vector<std::string> cells;
+    auto text = [&](const char* key, std::string value) {
+        members.push_back({key, false});
+        cells.push_back(std::move(value));
+    };
+    auto integer = [&](const char* key, int64_t value) {
+        members.push_back({key, true});
+        cells.push_back(std::to_string(value));
+    };
+    // As the report rounds them.
+    auto average = [&](const char* key, float value) {
+        std::string cell;
+        add(cell, "%.2f", static_cast<double>(value));
+        members.push_back({key, true});
+        cells.push_back(std::move(cell));
+    };
+    integer("jobs", counts.jobs);
+    integer("nodes", counts.nodes);
+    integer("logs", counts.logs);
+    integer("pools", counts.pools);
+    text("running_since", FormatTime(d.runningSince, 2));
+    text("updated_on", FormatTime(d.updatedOn, 2));
+    text("internal_version", dispatcher_version);
+    integer("protocol_version", protocol_version);
+    integer("rc_connections", d.rcConnections);
+    integer("notification_connections", d.notificationConnections);
+    integer("management_connections", d.managementConnections);
+    integer("http_connections", d.httpConnections);
+    integer("https_connections", d.httpsConnections);
+    integer("active_http_sessions", d.httpSessions);
+    integer("occupied_clients", d.occupiedClients);
+    integer("paused_clients", d.pausedClients);
+    integer("idle_clients", d.idleClients);
+    integer("unavailable_clients", d.unavailableClients);
+    integer("rc_bytes_in", d.rcBytesIn);
+    integer("rc_bytes_out", d.rcBytesOut);
+    integer("control_bytes_in", d.controlBytesIn);
+    integer("control_bytes_out", d.controlBytesOut);
+    integer("notification_bytes_in", d.notificationBytesIn);
+    integer("notification_bytes_out", d.notificationBytesOut);
+    integer("http_bytes_in", d.httpBytesIn);
+    integer("http_bytes_out", d.httpBytesOut);
+    integer("total_bytes_in", d.totalBytesIn);
+    integer("total_bytes_out", d.totalBytesOut);
+    average("rc_kbs_in", d.rcKbsIn);
+    average("rc_kbs_out", d.rcKbsOut);
+    average("control_kbs_in", d.controlKbsIn);
+    average("control_kbs_out", d.controlKbsOut);
+    average("notification_kbs_in", d.notificationKbsIn);
+    average("notification_kbs_out", d.notificationKbsOut);
+    average("http_kbs_in", d.httpKbsIn);
+    average("http_kbs_out", d.httpKbsOut);
+    average("total_kbs_in", d.totalKbsIn);
+    average("total_kbs_out", d.totalKbsOut);
+    const zdRecordStream stream(format, "stats", std::move(members), headers);
+    std::string out;
+    stream.Headers(out);
+    stream.Record(out, cells);
+    return out;
+}
+
 bool QueryStats(const zdListingCounts& counts) {
     if (!GetStats()) return false;
+    if (streamsRecords(outputFormat)) {
+        std::string record = statsRecord(counts, outputFormat, nHeaders != 0);
+        writeRecordText(record);
+        return true;
+    }
     _zdprintf(1, "%s", statsReport(counts).c_str());
     return true;
 }

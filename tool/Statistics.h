@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include "MessageCodes.h"
+#include "RunSettings.h"
 
 // The 32 values of the statistics text, in its line order.
 struct zdDispatcherStats {
@@ -60,6 +61,8 @@ struct zdListingCounts {
 };
 // The report, from dstats and the counts.
 std::string statsReport(const zdListingCounts& counts);
+// The report as one record for scripts (`format` tsv or json), members in the report's order.
+std::string statsRecord(const zdListingCounts& counts, zdOutputFormat format, bool headers);
 // GetStats, then the report at level 1.
 bool QueryStats(const zdListingCounts& counts);
 

@@ -21,6 +21,10 @@ using ZRFramework::ZRStringHelper::FormatTimespan;
 
 constexpr int kDateAndTime = 2;  // FormatTime mode of every time cell
 
+constexpr zdCellKind kText = zdCellKind::kText;
+constexpr zdCellKind kNumber = zdCellKind::kNumber;
+constexpr zdCellKind kCoded = zdCellKind::kCoded;
+
 std::string_view number(long value, zdCellScratch& scratch) {
     const std::to_chars_result r =
         std::to_chars(scratch.number, scratch.number + sizeof scratch.number, value);
@@ -92,9 +96,9 @@ std::string_view attributeCell(const jobentry&, const zdCellContext& context, zd
 template <typename Record>
 constexpr zdField<Record> field(int number, const char* keyword, const char* header,
                                 const char* meaning, zdCellFunction<Record> cell,
-                                bool isCoded = false, const char* attribute = nullptr) {
+                                zdCellKind kind = kText, const char* attribute = nullptr) {
     const int length = static_cast<int>(std::char_traits<char>::length(header));
-    return {number, keyword, header, length, length, meaning, attribute, isCoded, cell};
+    return {number, keyword, header, length, length, meaning, attribute, kind, cell};
 }
 
 using J = jobentry;
@@ -104,41 +108,42 @@ using L = logentry;
 using P = poolentry;
 
 const zdField<J> kJobFields[] = {
-    field<J>(1, "id", "ID", "Job ID", numberCell<&J::id>),
-    field<J>(2, "parent", "PARENT", "Job parent ID", numberCell<&J::parent>),
+    field<J>(1, "id", "ID", "Job ID", numberCell<&J::id>, kNumber),
+    field<J>(2, "parent", "PARENT", "Job parent ID", numberCell<&J::parent>, kNumber),
     field<J>(3, "depend", "DEPEND", "Job depend IDs", textCell<&J::depend>),
     field<J>(
         4, "type", "TYPE", "Job type",
         [](const J& j, const zdCellContext& c, zdCellScratch& s) {
             return coded(j.type, zdProtocol::kJobTypes, c.constants, s);
         },
-        true),
-    field<J>(5, "priority", "PRIORITY", "Job priority", numberCell<&J::priority>),
+        kCoded),
+    field<J>(5, "priority", "PRIORITY", "Job priority", numberCell<&J::priority>, kNumber),
     field<J>(
         6, "status", "STATUS", "Job status",
         [](const J& j, const zdCellContext& c, zdCellScratch& s) {
             return coded(j.status, zdProtocol::kJobStatuses, c.constants, s);
         },
-        true),
-    field<J>(7, "locked", "LOCKED", "Job locked status", numberCell<&J::locked>),
-    field<J>(8, "progress", "PROGRESS", "Job progress", numberCell<&J::progress>),
+        kCoded),
+    field<J>(7, "locked", "LOCKED", "Job locked status", numberCell<&J::locked>, kNumber),
+    field<J>(8, "progress", "PROGRESS", "Job progress", numberCell<&J::progress>, kNumber),
     field<J>(
         9, "pktype", "PKTYPE", "Packet type",
         [](const J& j, const zdCellContext& c, zdCellScratch& s) {
             return coded(j.pktype, zdProtocol::kPacketTypes, c.constants, s);
         },
-        true),
-    field<J>(10, "pksize", "PKSIZE", "Packet size", numberCell<&J::pksize>),
+        kCoded),
+    field<J>(10, "pksize", "PKSIZE", "Packet size", numberCell<&J::pksize>, kNumber),
     field<J>(
         11, "engine", "ENGINE", "Job template",
         [](const J& j, const zdCellContext& c, zdCellScratch& s) {
             return engineCell(j.engine, c, s);
         },
-        true),
-    field<J>(12, "maxcpu", "MAXCPU", "Max allowed nodes", numberCell<&J::maxcpu>),
-    field<J>(13, "workingcpu", "WORKINGCPU", "Nodes working on job", numberCell<&J::workingcpu>),
-    field<J>(14, "requeued", "REQUEUED", "Number of requeues", numberCell<&J::requeued>),
-    field<J>(15, "skiperror", "SKIPERRORS", "Skip errors flag", numberCell<&J::skiperror>),
+        kCoded),
+    field<J>(12, "maxcpu", "MAXCPU", "Max allowed nodes", numberCell<&J::maxcpu>, kNumber),
+    field<J>(13, "workingcpu", "WORKINGCPU", "Nodes working on job", numberCell<&J::workingcpu>,
+             kNumber),
+    field<J>(14, "requeued", "REQUEUED", "Number of requeues", numberCell<&J::requeued>, kNumber),
+    field<J>(15, "skiperror", "SKIPERRORS", "Skip errors flag", numberCell<&J::skiperror>, kNumber),
     field<J>(16, "name", "NAME", "Job name", textCell<&J::name>),
     field<J>(17, "pool", "POOL", "Job pool", textCell<&J::pool>),
     field<J>(18, "submitter", "SUBMITTER", "Job owner", textCell<&J::submitter>),
@@ -162,21 +167,21 @@ const zdField<J> kJobFields[] = {
                  if (j.starttm < 1 || j.endtm < 1) return std::string_view();
                  return timespanText(j.endtm - j.starttm, s);
              }),
-    field<J>(25, "paused", "PAUSED", "Job paused flag", numberCell<&J::paused>),
-    field<J>(26, "sf", "START FRAME", "Job starting frame", attributeCell, false, "start_frame"),
-    field<J>(27, "ef", "END FRAME", "Job ending frame", attributeCell, false, "end_frame"),
-    field<J>(28, "bf", "BY FRAME", "Job by frame", attributeCell, false, "by_frame"),
-    field<J>(29, "step", "STEP", "Job step by", attributeCell, false, "step_by"),
-    field<J>(30, "nb", "NUMBER BY", "Job number by", attributeCell, false, "number_by"),
-    field<J>(31, "digits", "DIGITS", "Job frame digits", attributeCell, false, "digits"),
-    field<J>(32, "xres", "X_RES", "Job X resolution (SF)", attributeCell, false, "x_res"),
-    field<J>(33, "yres", "Y_RES", "Job Y resolution (SF)", attributeCell, false, "y_res"),
-    field<J>(34, "overlap", "OVERLAP", "Job AS overlap (SF)", attributeCell, false, "as_overlap"),
-    field<J>(35, "ratio", "RATIO", "Job image ratio (SF)", attributeCell, false, "ratio"),
-    field<J>(36, "file", "FILE", "Job file", attributeCell, false, "job_file"),
-    field<J>(37, "project", "PROJECT PATH", "Job content path", attributeCell, false,
+    field<J>(25, "paused", "PAUSED", "Job paused flag", numberCell<&J::paused>, kNumber),
+    field<J>(26, "sf", "START FRAME", "Job starting frame", attributeCell, kText, "start_frame"),
+    field<J>(27, "ef", "END FRAME", "Job ending frame", attributeCell, kText, "end_frame"),
+    field<J>(28, "bf", "BY FRAME", "Job by frame", attributeCell, kText, "by_frame"),
+    field<J>(29, "step", "STEP", "Job step by", attributeCell, kText, "step_by"),
+    field<J>(30, "nb", "NUMBER BY", "Job number by", attributeCell, kText, "number_by"),
+    field<J>(31, "digits", "DIGITS", "Job frame digits", attributeCell, kText, "digits"),
+    field<J>(32, "xres", "X_RES", "Job X resolution (SF)", attributeCell, kText, "x_res"),
+    field<J>(33, "yres", "Y_RES", "Job Y resolution (SF)", attributeCell, kText, "y_res"),
+    field<J>(34, "overlap", "OVERLAP", "Job AS overlap (SF)", attributeCell, kText, "as_overlap"),
+    field<J>(35, "ratio", "RATIO", "Job image ratio (SF)", attributeCell, kText, "ratio"),
+    field<J>(36, "file", "FILE", "Job file", attributeCell, kText, "job_file"),
+    field<J>(37, "project", "PROJECT PATH", "Job content path", attributeCell, kText,
              "job_project"),
-    field<J>(38, "output_folder", "OUTPUT", "Job output path", attributeCell, false,
+    field<J>(38, "output_folder", "OUTPUT", "Job output path", attributeCell, kText,
              "output_folder"),
     field<J>(
         39, "remove_slices", "remove_slices", nullptr,
@@ -185,40 +190,40 @@ const zdField<J> kJobFields[] = {
                 c.attributes ? c.attributes[c.attribute] : std::string_view();
             return value.data() ? number(zdProtocol::ParseInt(value), s) : std::string_view();
         },
-        false, "remove_slices"),
+        kNumber, "remove_slices"),
 };
 
 // Node rows carry their own underline and minimum width, which differ from the header's length
 // for TPAUSE and RAM USAGE.
 constexpr zdField<C> node(int number, const char* keyword, const char* header, int underline,
                           int minWidth, const char* meaning, zdCellFunction<C> cell,
-                          bool isCoded = false) {
-    return {number, keyword, header, underline, minWidth, meaning, nullptr, isCoded, cell};
+                          zdCellKind kind = kText) {
+    return {number, keyword, header, underline, minWidth, meaning, nullptr, kind, cell};
 }
 
 const zdField<C> kCpuFields[] = {
-    node(1, "chunkid", "CHUNKID", 7, 7, "Current chunk ID", numberCell<&C::chunkid>),
-    node(2, "id", "CPUID", 5, 5, "Node ID", numberCell<&C::id>),
+    node(1, "chunkid", "CHUNKID", 7, 7, "Current chunk ID", numberCell<&C::chunkid>, kNumber),
+    node(2, "id", "CPUID", 5, 5, "Node ID", numberCell<&C::id>, kNumber),
     node(
         3, "os", "OS", 2, 2, "Node system",
         [](const C& n, const zdCellContext& c, zdCellScratch& s) {
             return coded(n.os, zdProtocol::kNodeSystems, c.constants, s);
         },
-        true),
+        kCoded),
     node(4, "name", "NAME", 4, 4, "Node name", textCell<&C::name>),
     node(5, "num", "CPUNUM", 6, 6, "Node number of cpus", textCell<&C::num>),
     node(6, "ip", "IP", 2, 2, "Node IP address", textCell<&C::ip>),
     node(7, "sst", "RENDERSTATUS", 12, 12, "Node render status", textCell<&C::sst>),
     node(8, "ppriority", "PRIORITY", 8, 8, "Node spawned process priority",
-         numberCell<&C::ppriority>),
-    node(9, "jobid", "JOBID", 5, 5, "Current job ID", numberCell<&C::jobid>),
+         numberCell<&C::ppriority>, kNumber),
+    node(9, "jobid", "JOBID", 5, 5, "Current job ID", numberCell<&C::jobid>, kNumber),
     node(
         10, "status", "STATUS", 6, 6, "Node status",
         [](const C& n, const zdCellContext& c, zdCellScratch& s) {
             return coded(n.status, zdProtocol::kNodeStatuses, c.constants, s);
         },
-        true),
-    node(11, "tpause", "TPAUSE", 7, 7, "Scheduled pause flag", numberCell<&C::tpause>),
+        kCoded),
+    node(11, "tpause", "TPAUSE", 7, 7, "Scheduled pause flag", numberCell<&C::tpause>, kNumber),
     node(12, "jobname", "JOBNAME", 7, 7, "Node active job name", textCell<&C::jobname>),
     node(13, "chunknamef", "CHUNKNAME", 9, 9, "Node active chunk frame range",
          textCell<&C::chunknamef>),
@@ -226,9 +231,9 @@ const zdField<C> kCpuFields[] = {
          textCell<&C::chunkname>),
     node(15, "logpath", "LOGPATH", 7, 7, "Node exported log path", textCell<&C::logpath>),
     node(16, "supmask", "ENGINEMASK", 10, 10, "Engine support bit mask", textCell<&C::supmask>),
-    node(17, "version", "VERSION", 7, 7, "Node version", numberCell<&C::version>),
-    node(18, "priority", "PRIORITY", 8, 8, "Node priority", numberCell<&C::priority>),
-    node(19, "rtlog", "RTLOG", 5, 5, "Node real time log flag", numberCell<&C::rtlog>),
+    node(17, "version", "VERSION", 7, 7, "Node version", numberCell<&C::version>, kNumber),
+    node(18, "priority", "PRIORITY", 8, 8, "Node priority", numberCell<&C::priority>, kNumber),
+    node(19, "rtlog", "RTLOG", 5, 5, "Node real time log flag", numberCell<&C::rtlog>, kNumber),
     node(20, "ramusage", "RAM USAGE", 9, 10, "Node ram usage", textCell<&C::ramusage>),
     node(21, "cpuusage", "PROC USAGE", 10, 10, "Node cpus usage", textCell<&C::cpuusage>),
     node(22, "notes", "NOTES", 5, 5, "Node notes", textCell<&C::notes>),
@@ -243,17 +248,17 @@ bool unfinished(const H& chunk) {
 }
 
 const zdField<H> kChunkFields[] = {
-    field<H>(1, "id", "ID", "Chunk ID", numberCell<&H::id>),
+    field<H>(1, "id", "ID", "Chunk ID", numberCell<&H::id>, kNumber),
     field<H>(
         2, "status", "STATUS", "Chunk status",
         [](const H& h, const zdCellContext& c, zdCellScratch& s) {
             return coded(h.status, zdProtocol::kChunkStatuses, c.constants, s);
         },
-        true),
-    field<H>(3, "requeued", "REQUEUED", "Chunk requeue counter", numberCell<&H::requeued>),
-    field<H>(4, "sf", "STARTFRAME", "Chunk start frame", frameCell<&H::sf>),
-    field<H>(5, "ef", "ENDFRAME", "Chunk end frame", frameCell<&H::ef>),
-    field<H>(6, "bf", "BYFRAME", "Chunk by frame", frameCell<&H::bf>),
+        kCoded),
+    field<H>(3, "requeued", "REQUEUED", "Chunk requeue counter", numberCell<&H::requeued>, kNumber),
+    field<H>(4, "sf", "STARTFRAME", "Chunk start frame", frameCell<&H::sf>, kNumber),
+    field<H>(5, "ef", "ENDFRAME", "Chunk end frame", frameCell<&H::ef>, kNumber),
+    field<H>(6, "bf", "BYFRAME", "Chunk by frame", frameCell<&H::bf>, kNumber),
     field<H>(7, "st", "START", "Chunk starting time",
              [](const H& h, const zdCellContext&, zdCellScratch& s) {
                  return waiting(h) ? std::string_view() : timeText(h.st, s);
@@ -276,7 +281,7 @@ const zdField<L> kLogFields[] = {
         [](const L& l, const zdCellContext& c, zdCellScratch& s) {
             return coded(l.type, zdProtocol::kLogTypes, c.constants, s);
         },
-        true),
+        kCoded),
     field<L>(2, "time", "TIME", "Log time", textCell<&L::time>),
     field<L>(3, "ip", "IP", "Log source IP", textCell<&L::ip>),
     field<L>(4, "host", "HOST", "Log source host", textCell<&L::host>),
@@ -425,7 +430,7 @@ template <typename Record>
 std::string resolved(const zdField<Record>* found, const Record& record, int value,
                      bool constants) {
     zdCellScratch scratch;
-    if (!found || !found->coded) return std::string(number(value, scratch));
+    if (!found || found->cellKind != zdCellKind::kCoded) return std::string(number(value, scratch));
     zdCellContext context;
     context.constants = constants;
     context.engineName = templateName;

@@ -30,6 +30,10 @@ struct zdCellScratch {
     std::string text;
 };
 
+// How a cell reads in machine-readable output: text as it is, a decimal number, or a coded value
+// (its word, or its number when constants are off).
+enum class zdCellKind : unsigned char { kText, kNumber, kCoded };
+
 template <typename Record>
 using zdCellFunction = std::string_view (*)(const Record&, const zdCellContext&, zdCellScratch&);
 
@@ -43,7 +47,7 @@ struct zdField {
     int minWidth;           // with headers on
     const char* meaning;    // null when the usage text does not list it
     const char* attribute;  // jobs: the job attribute the cell shows, null for record fields
-    bool coded;             // the cell is one of few words (of a code set, or a template name)
+    zdCellKind cellKind;  // coded: the cell is one of few words (of a code set, or a template name)
     zdCellFunction<Record> cell;
 };
 
@@ -119,7 +123,22 @@ struct zdColumns {
     // The text of column i's cell, exactly as it prints.
     std::string_view Cell(size_t i, const Record& record, zdCellContext& context,
                           zdCellScratch& scratch) const;
-    bool Repeats(size_t i) const { return columns[i].field && columns[i].field->coded; }
+    bool Repeats(size_t i) const {
+        return columns[i].field && columns[i].field->cellKind == zdCellKind::kCoded;
+    }
+    // The column's keyword: the field's, or a custom job attribute's name.
+    std::string_view Key(size_t i) const {
+        const zdColumn<Record>& column = columns[i];
+        if (column.field) return column.field->keyword;
+        return column.attribute >= 0 ? std::string_view(attributeKeys[column.attribute])
+                                     : std::string_view();
+    }
+    // Whether the column's cells are decimal numbers.
+    bool Numeric(size_t i, bool constants) const {
+        if (!columns[i].field) return false;
+        const zdCellKind kind = columns[i].field->cellKind;
+        return kind == zdCellKind::kNumber || (kind == zdCellKind::kCoded && !constants);
+    }
 };
 
 zdColumns<jobentry> jobColumnsOf(const std::vector<std::string>& keywords);

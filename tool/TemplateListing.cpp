@@ -1,7 +1,10 @@
 // Template list and submission-field dump, read from the template manager.
 #include "TemplateListing.h"
 
+#include <vector>
+
 #include "CommandLine.h"
+#include "RecordOutput.h"
 
 using ZRFramework::ZRTemplateManager::kTemplateItemAdd;
 using ZRFramework::ZRTemplateManager::kTemplateItemMap;
@@ -38,48 +41,105 @@ std::string mappingOf(zrTemplateBlock* block, const std::string& field) {
     return std::string();
 }
 
-}  // namespace
+using Rows = std::vector<std::vector<std::string>>;
 
-std::string templateListText(zrTemplateManager* manager) {
-    std::string text;
-    if (nHeaders) text += "UID\tNAME\n---\t----\n";
+// UID and name of every template.
+Rows templateRows(zrTemplateManager* manager) {
+    Rows rows;
     zrTemplateListIterator it;
     for (zrTemplateEntry* entry = manager->GetFirstTemplate(&it); entry;
          entry = manager->GetNextTemplate(&it)) {
-        text += std::to_string(entry->GetUID()) + "\t" + entry->GetName() + "\n";
+        rows.push_back({std::to_string(entry->GetUID()), entry->GetName()});
     }
+    return rows;
+}
+
+// FIELD, MAP, TYPE, ACTIVABLE and MANDATORY of every ADD item of SUBMISSION.
+Rows fieldRows(zrTemplateEntry* entry) {
+    Rows rows;
+    zrTemplateBlock* block = entry->GetBlockByName(kSubmission);
+    if (!block) return rows;
+    zrTemplateItemIterator it;
+    zrTemplateBlockEntry* add = nullptr;
+    for (bool more = block->GetFirstItem(&it, kTemplateItemAdd, &add); more;
+         more = block->GetNextItem(&it, kTemplateItemAdd, &add)) {
+        std::string field = add->GetName();
+        // The first item of a repeated name speaks for every one of them.
+        zrTemplateBlockEntry* item = entry->GetItem(kSubmission, field.c_str(), kTemplateItemAdd);
+        if (!item) continue;
+        std::string mapping = mappingOf(block, field);
+        rows.push_back({std::move(field), std::move(mapping), valueAt(*item, kTypeValue),
+                        valueAt(*item, kActivableValue), valueAt(*item, kMandatoryValue)});
+    }
+    return rows;
+}
+
+std::string recordText(const char* kind, std::vector<zdRecordMember> members, const Rows& rows) {
+    const zdRecordStream stream(outputFormat, kind, std::move(members), nHeaders != 0);
+    std::string text;
+    stream.Headers(text);
+    for (const std::vector<std::string>& row : rows)
+        stream.Record(text, row);
+    return text;
+}
+
+}  // namespace
+
+std::string templateListText(zrTemplateManager* manager) {
+    const Rows rows = templateRows(manager);
+    if (streamsRecords(outputFormat))
+        return recordText("template", {{"uid", true}, {"name", false}}, rows);
+    std::string text;
+    if (nHeaders) text += "UID\tNAME\n---\t----\n";
+    for (const std::vector<std::string>& row : rows)
+        text += row[0] + "\t" + row[1] + "\n";
     text += "\n";
     return text;
 }
 
 std::string templateFieldsText(zrTemplateManager* manager, int uid) {
     zrTemplateEntry* entry = manager->GetTemplate(uid);
-    if (!entry) return "Invalid template ID\n";
+    const bool records = streamsRecords(outputFormat);
+    if (!entry) return records ? std::string() : "Invalid template ID\n";
+    const Rows rows = fieldRows(entry);
+    if (records) {
+        return recordText("field",
+                          {{"field", false},
+                           {"map", false},
+                           {"type", false},
+                           {"activable", false},
+                           {"mandatory", false}},
+                          rows);
+    }
     std::string text;
     if (nHeaders) {
         text += "FIELD\tMAP\tTYPE\tACTIVABLE\tMANDATORY\n";
         text += "-----\t---\t----\t---------\t---------\n";
     }
-    zrTemplateBlock* block = entry->GetBlockByName(kSubmission);
-    if (!block) return text + "\n";
-    zrTemplateItemIterator it;
-    zrTemplateBlockEntry* add = nullptr;
-    for (bool more = block->GetFirstItem(&it, kTemplateItemAdd, &add); more;
-         more = block->GetNextItem(&it, kTemplateItemAdd, &add)) {
-        const std::string field = add->GetName();
-        // The first item of a repeated name speaks for every one of them.
-        zrTemplateBlockEntry* item = entry->GetItem(kSubmission, field.c_str(), kTemplateItemAdd);
-        if (!item) continue;
-        text += field + "\t" + mappingOf(block, field) + "\t" + valueAt(*item, kTypeValue) + "\t" +
-                valueAt(*item, kActivableValue) + "\t" + valueAt(*item, kMandatoryValue) + "\t\n";
+    for (const std::vector<std::string>& row : rows) {
+        for (const std::string& cell : row)
+            text += cell + "\t";
+        text += "\n";
     }
     return text + "\n";
 }
 
 void dumpTemplates() {
-    _zdprintf(1, "%s", templateListText(zrTemplateManager::GetUniqueClass()).c_str());
+    std::string text = templateListText(zrTemplateManager::GetUniqueClass());
+    if (streamsRecords(outputFormat))
+        writeRecordText(text);
+    else
+        _zdprintf(1, "%s", text.c_str());
 }
 
 void dumpTemplateFields(int uid) {
-    _zdprintf(1, "%s", templateFieldsText(zrTemplateManager::GetUniqueClass(), uid).c_str());
+    zrTemplateManager* manager = zrTemplateManager::GetUniqueClass();
+    std::string text = templateFieldsText(manager, uid);
+    if (!streamsRecords(outputFormat)) {
+        _zdprintf(1, "%s", text.c_str());
+    } else if (!manager->GetTemplate(uid)) {
+        _zdprintf(1, "Invalid template ID\n");
+    } else {
+        writeRecordText(text);
+    }
 }

@@ -12,7 +12,8 @@ void dumpTemplates();
 // The ADD items of block SUBMISSION of template `uid`, with their mapping and marks.
 void dumpTemplateFields(int uid);
 
-// The texts those two print, from any manager.
+// The texts those two print, from any manager, in the output format of the run settings. With
+// tsv or json an unknown template gives no text: its message is not a record.
 std::string templateListText(ZRFramework::ZRTemplateManager::zrTemplateManager* manager);
 std::string templateFieldsText(ZRFramework::ZRTemplateManager::zrTemplateManager* manager, int uid);
 

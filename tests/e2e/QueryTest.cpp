@@ -4,6 +4,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <ctime>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "E2eSupport.h"
 
@@ -178,6 +181,37 @@ TEST_F(QueryE2e, TemplateListAndFieldDump) {
     const e2e::ToolRun run = Query({"-q", "t", "-templfields", "110"});
     EXPECT_EQ(run.status, 0) << run.err;
     ExpectFixture(run.out, "e2e_templates.txt");
+}
+
+// With -o json, standard output holds records alone; progress, totals and the closing message go
+// to standard error.
+TEST_F(QueryE2e, JsonOutputHoldsOnlyRecords) {
+    Start();
+    const e2e::ToolRun run = Query({"-templfields", "110", "-q", "ast", "-v", "3", "-o", "json"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    std::map<std::string, int> kinds;
+    nlohmann::json stats;
+    std::istringstream lines(run.out);
+    for (std::string line; std::getline(lines, line);) {
+        const nlohmann::json record = nlohmann::json::parse(line, nullptr, false);
+        ASSERT_TRUE(record.is_object()) << line;
+        const std::string kind = record.value("kind", "");
+        ++kinds[kind];
+        if (kind == "stats") stats = record;
+    }
+    EXPECT_EQ(kinds.size(), 8u) << run.out;
+    EXPECT_EQ(kinds["engine"], 1);
+    EXPECT_EQ(kinds["stats"], 1);
+    EXPECT_GT(kinds["template"], 1);
+    EXPECT_GT(kinds["field"], 1);
+    EXPECT_GT(kinds["pool"], 0);
+    ASSERT_TRUE(stats.is_object());
+    EXPECT_EQ(stats["jobs"], kinds["job"]);
+    EXPECT_EQ(stats["nodes"], kinds["node"]);
+    EXPECT_EQ(stats["logs"], kinds["log"]);
+    for (const char* message :
+         {"\nReceiving Jobs list...\n", "\nTotal jobs found: ", "\nCompleted.\n"})
+        EXPECT_NE(run.err.find(message), std::string::npos) << message << " in " << run.err;
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <ctime>
 #include <fstream>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <type_traits>
@@ -258,6 +259,19 @@ inline void ExpectFixture(const std::string& actual, const std::string& name) {
         return;
     }
     EXPECT_EQ(actual, Fixture(name)) << "golden file " << name;
+}
+
+// Every line of JSON Lines output, parsed; a line that does not parse, or is not an object,
+// fails the test.
+inline std::vector<nlohmann::json> JsonLines(const std::string& text) {
+    std::vector<nlohmann::json> objects;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        nlohmann::json object = nlohmann::json::parse(line, nullptr, false);
+        EXPECT_TRUE(object.is_object()) << "not a JSON object: " << line;
+        objects.push_back(std::move(object));
+    }
+    return objects;
 }
 
 }  // namespace querytest

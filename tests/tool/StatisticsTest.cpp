@@ -4,6 +4,8 @@
 #include "QueryTestSupport.h"
 #include "Statistics.h"
 
+#include <algorithm>
+
 using namespace querytest;
 
 namespace {
@@ -93,6 +95,46 @@ TEST_F(Statistics, ReportWithCountersBeyondThirtyTwoBits) {
     const std::string report = statsReport(listingCounts());
     ExpectFixture(report, "stats_counters.txt");
     EXPECT_NE(report.find("RC connections total bytes in: 5000000000\n"), std::string::npos);
+}
+
+TEST_F(Statistics, OneRecordForScripts) {
+    jobsRetained = 4;
+    poolsCounted = 1;
+    std::map<int, std::string> values;
+    for (int line = 1; line <= 32; ++line)
+        values[line] = std::to_string(line);
+    values[1] = "1717000000";
+    values[7] = "5000000000";
+    values[13] = "1.005";
+    values[22] = "123456.789";
+    std::string encoded = Base64(StatsText(values));
+    update_stats(encoded);
+
+    const std::string tsv = statsRecord(listingCounts(), kOutputTsv, true);
+    ExpectFixture(tsv, "records_stats.tsv");
+    const size_t header = tsv.find('\n');
+    ASSERT_NE(header, std::string::npos);
+    EXPECT_EQ(std::count(tsv.begin(), tsv.begin() + header, '\t'),
+              std::count(tsv.begin() + header, tsv.end(), '\t'));
+    EXPECT_EQ(statsRecord(listingCounts(), kOutputTsv, false), tsv.substr(header + 1));
+
+    const std::string line = statsRecord(listingCounts(), kOutputJson, true);
+    ExpectFixture(line, "records_stats.jsonl");
+    std::vector<nlohmann::json> objects = JsonLines(line);
+    ASSERT_EQ(objects.size(), 1u);
+    nlohmann::json& stats = objects[0];
+    EXPECT_EQ(stats["kind"], "stats");
+    EXPECT_EQ(stats["jobs"], 4);
+    EXPECT_EQ(stats["pools"], 1);
+    EXPECT_EQ(stats["running_since"], "05/29/2024 16:26:40");
+    EXPECT_EQ(stats["internal_version"], "6.1.6 - Build 2417");
+    EXPECT_EQ(stats["protocol_version"], 610);
+    EXPECT_EQ(stats["rc_bytes_in"], 5000000000LL);
+    EXPECT_EQ(stats["rc_connections"], 23);
+    EXPECT_EQ(stats["unavailable_clients"], 32);
+    EXPECT_EQ(stats["total_kbs_in"], 1.0);  // rounded as the report shows it
+    EXPECT_EQ(stats["http_kbs_out"], 123456.79);
+    EXPECT_EQ(stats.size(), 39u);
 }
 
 // Other codes are skipped until the statistics arrive.

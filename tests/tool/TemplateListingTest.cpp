@@ -114,6 +114,35 @@ TEST_F(TemplateListing, SampleTemplateMarksReadAsTheSubmissionRulesDo) {
     zrTemplateManager::DestroyClass(manager);
 }
 
+TEST_F(TemplateListing, RecordsForScripts) {
+    outputFormat = kOutputTsv;
+    const std::string tsv = templateListText(manager_) + templateFieldsText(manager_, 901);
+    ExpectFixture(tsv, "records_templates.tsv");
+    nHeaders = 0;
+    EXPECT_EQ(templateListText(manager_), "902\tBare\n901\tField Rules\n");
+    EXPECT_EQ(templateFieldsText(manager_, 902), "");
+
+    outputFormat = kOutputJson;
+    const std::string json = templateListText(manager_) + templateFieldsText(manager_, 901);
+    ExpectFixture(json, "records_templates.jsonl");
+    std::vector<nlohmann::json> objects = JsonLines(json);
+    ASSERT_EQ(objects.size(), 2u + 5u);
+    EXPECT_EQ(objects[0], nlohmann::json::parse(R"({"kind":"template","uid":902,"name":"Bare"})"));
+    EXPECT_EQ(objects[2], nlohmann::json::parse(R"({"kind":"field","field":"Scene","map":"job_file",
+        "type":"FILE","activable":"FIXED","mandatory":"MANDATORY"})"));
+    EXPECT_EQ(objects[3]["activable"], "");
+
+    // An unknown template is a message, not a record.
+    EXPECT_EQ(templateFieldsText(manager_, 77), "");
+    nVerbose = 1;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    dumpTemplateFields(77);
+    std::fflush(stdout);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Invalid template ID\n");
+}
+
 TEST_F(TemplateListing, PrintsThroughTheOutputRoutine) {
     nVerbose = 0;
     testing::internal::CaptureStdout();
