@@ -5,7 +5,8 @@
 
 #include <string>
 
-#include "ZRPropertyMap.h"
+#include <ZRFramework/ZRPropertyMap.h>
+
 #include "ZRTemplateEngineExport.h"
 
 namespace ZRFramework {

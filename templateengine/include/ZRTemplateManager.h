@@ -9,10 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "ZRPropertyMap.h"
+#include <ZRFramework/ZRPropertyMap.h>
+#include <ZRFramework/ZRThreads.h>
+
 #include "ZRTemplateEngineExport.h"
 #include "ZRTemplateObjects.h"
-#include "ZRThreads.h"
 
 namespace ZRFramework {
 namespace ZRTemplateManager {

@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "ZRConfig.h"
-#include "ZRProcesses.h"
+#include <ZRFramework/ZRConfig.h>
+#include <ZRFramework/ZRProcesses.h>
+
 #include "ZRTemplateEngineExport.h"
 #include "ZRTemplateObjects.h"
 

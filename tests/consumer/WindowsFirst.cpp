@@ -7,9 +7,9 @@
 #include <fstream>
 #include <string>
 
-#include "ZRFileSystem.h"
-#include "ZRProcesses.h"
-#include "ZRThreads.h"
+#include <ZRFramework/ZRFileSystem.h>
+#include <ZRFramework/ZRProcesses.h>
+#include <ZRFramework/ZRThreads.h>
 
 using namespace ZRFramework;
 

@@ -4,13 +4,13 @@
 #include <fstream>
 #include <string>
 
-#include "ZRBase64.h"
-#include "ZRFileSystem.h"
-#include "ZRMd5.h"
-#include "ZRPropertyMap.h"
-#include "ZRStringHelper.h"
-#include "ZRTemplateMacros.h"
-#include "ZRThreads.h"
+#include <ZRFramework/ZRBase64.h>
+#include <ZRFramework/ZRFileSystem.h>
+#include <ZRFramework/ZRMd5.h>
+#include <ZRFramework/ZRPropertyMap.h>
+#include <ZRFramework/ZRStringHelper.h>
+#include <ZRFramework/ZRThreads.h>
+#include <ZRTemplateEngine/ZRTemplateMacros.h>
 
 #ifdef _WIN32
 #include <windows.h>

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs a build into a prefix inside it, builds the consumer project against that prefix with
-# the build's own compiler or toolchain, runs it (under the emulator on cross builds) and checks
-# what it prints. On Windows builds the installed DLLs must export only the public API.
+# the build's own compiler or toolchain, runs its programs (under the emulator on cross builds)
+# and checks what they print. On Windows builds the installed DLLs must export only the public API.
+# With ZD_CONSUMER_PREFIX set, the consumers are built against the files already in that prefix
+# (unpacked packages, say) and the build folder only holds the work.
 # Usage: run.sh <build folder> <generator> <C++ compiler> <build type> [<toolchain> <emulator> <objdump>]
 set -euo pipefail
 build="$1" generator="$2" compiler="$3" type="$4"
@@ -9,11 +11,13 @@ toolchain="${5:-}" emulator="${6:-}" objdump="${7:-}"
 source_dir="$(cd "$(dirname "$0")" && pwd)"
 
 work="$build/consumer-test"
-prefix="$work/prefix"
+prefix="${ZD_CONSUMER_PREFIX:-$work/prefix}"
 rm -rf "$work"
 mkdir -p "$work/run"
 
-cmake --install "$build" --prefix "$prefix" > "$work/install.log"
+if [ -z "${ZD_CONSUMER_PREFIX:-}" ]; then
+  cmake --install "$build" --prefix "$prefix" > "$work/install.log"
+fi
 
 configure=(-S "$source_dir" -B "$work/build" -G "$generator" -DCMAKE_BUILD_TYPE="$type"
   -DCMAKE_PREFIX_PATH="$prefix")
@@ -33,8 +37,10 @@ if [ -n "$toolchain" ]; then
   # Windows finds a program's DLLs beside it.
   cp "$prefix"/bin/*.dll "$work/build/"
   program=("$emulator" "$work/build/zr_consumer.exe")
+  legacy=("$emulator" "$work/build/zr_legacy_consumer.exe")
 else
   program=("$work/build/zr_consumer")
+  legacy=("$work/build/zr_legacy_consumer")
 fi
 actual=$(cd "$work/run" && "${program[@]}" | tr -d '\r')
 expected="upper=CONSUMER
@@ -58,6 +64,14 @@ expected+="
 template=job render done"
 if [ "$actual" != "$expected" ]; then
   echo "consumer output differs:"
+  diff <(echo "$expected") <(echo "$actual") || true
+  failures=$((failures + 1))
+fi
+actual=$(cd "$work/run" && "${legacy[@]}" | tr -d '\r')
+expected="legacy.lower=legacy
+legacy.template=frames 1-10"
+if [ "$actual" != "$expected" ]; then
+  echo "legacy consumer output differs:"
   diff <(echo "$expected") <(echo "$actual") || true
   failures=$((failures + 1))
 fi
