@@ -5,9 +5,12 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <optional>
 #include <random>
 #include <string>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 namespace zdTest {
 
@@ -22,7 +25,8 @@ inline std::string MakeTempFolder(const std::string& prefix) {
     static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string name = prefix;
-        for (int i = 0; i < 10; ++i) name += kLetters[random() % (sizeof(kLetters) - 1)];
+        for (int i = 0; i < 10; ++i)
+            name += kLetters[random() % (sizeof(kLetters) - 1)];
         const std::filesystem::path path = base / name;
         if (std::filesystem::create_directory(path, error)) return path.string();
         if (error) return std::string();
@@ -64,6 +68,33 @@ inline bool UnsetEnv(const char* name) {
     return unsetenv(name) == 0;
 #endif
 }
+
+// Unsets the named variables for a test's lifetime and puts back what was there.
+class ClearedVariables {
+public:
+    explicit ClearedVariables(std::vector<std::string> names) : names_(std::move(names)) {
+        for (const std::string& name : names_) {
+            const char* value = getenv(name.c_str());
+            saved_.push_back(value ? std::optional<std::string>(value) : std::nullopt);
+            UnsetEnv(name.c_str());
+        }
+    }
+    ~ClearedVariables() {
+        for (size_t i = 0; i < names_.size(); ++i) {
+            if (saved_[i]) {
+                SetEnv(names_[i].c_str(), saved_[i]->c_str());
+            } else {
+                UnsetEnv(names_[i].c_str());
+            }
+        }
+    }
+    ClearedVariables(const ClearedVariables&) = delete;
+    ClearedVariables& operator=(const ClearedVariables&) = delete;
+
+private:
+    std::vector<std::string> names_;
+    std::vector<std::optional<std::string>> saved_;
+};
 
 }  // namespace zdTest
 

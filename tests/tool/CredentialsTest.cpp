@@ -93,23 +93,7 @@ struct ParseResult {
 // Sets the variables for one test and puts back what was there.
 class CredentialVariables : public testing::Test {
 protected:
-    void SetUp() override {
-        for (int i = 0; i < 3; ++i) {
-            const char* value = getenv(kNames[i]);
-            saved_[i] = value ? std::optional<std::string>(value) : std::nullopt;
-            zdTest::UnsetEnv(kNames[i]);
-        }
-    }
-    void TearDown() override {
-        for (int i = 0; i < 3; ++i) {
-            if (saved_[i]) {
-                zdTest::SetEnv(kNames[i], saved_[i]->c_str());
-            } else {
-                zdTest::UnsetEnv(kNames[i]);
-            }
-        }
-        resetRunSettings();
-    }
+    void TearDown() override { resetRunSettings(); }
 
     static ParseResult Parse(std::vector<std::string> args) {
         resetRunSettings();
@@ -124,8 +108,7 @@ protected:
         return {result, testing::internal::GetCapturedStderr()};
     }
 
-    static constexpr const char* kNames[3] = {"ZD_USER", "ZD_PASSWORD", "ZD_DISPATCHER"};
-    std::optional<std::string> saved_[3];
+    zdTest::ClearedVariables variables_{{"ZD_USER", "ZD_PASSWORD", "ZD_DISPATCHER"}};
 };
 
 TEST_F(CredentialVariables, StandInForFlagsThatAreNotGiven) {

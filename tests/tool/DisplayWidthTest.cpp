@@ -69,25 +69,8 @@ TEST(DisplayWidth, LocaleNamesThatMeanUtf8) {
 // Restores the locale variables a test changes.
 class LocaleVariables : public testing::Test {
 protected:
-    void SetUp() override {
-        for (int i = 0; i < 3; ++i) {
-            const char* value = getenv(kNames[i]);
-            saved_[i] = value ? std::optional<std::string>(value) : std::nullopt;
-            zdTest::UnsetEnv(kNames[i]);
-        }
-    }
-    void TearDown() override {
-        for (int i = 0; i < 3; ++i) {
-            if (saved_[i]) {
-                zdTest::SetEnv(kNames[i], saved_[i]->c_str());
-            } else {
-                zdTest::UnsetEnv(kNames[i]);
-            }
-        }
-        resetOutputState();
-    }
-    static constexpr const char* kNames[3] = {"LC_ALL", "LC_CTYPE", "LANG"};
-    std::optional<std::string> saved_[3];
+    void TearDown() override { resetOutputState(); }
+    zdTest::ClearedVariables variables_{{"LC_ALL", "LC_CTYPE", "LANG"}};
 };
 
 TEST_F(LocaleVariables, FirstSetOfLcAllLcCtypeAndLangDecides) {
