@@ -141,15 +141,17 @@ public:
         const char* line = text_;
         const bool anyCr = std::memchr(text_, '\r', static_cast<size_t>(end_ - text_)) != nullptr;
         while (true) {
-            const char* lineFeed = nullptr;
 #if defined(__SSE2__)
-            if (!anyCr && end_ - line >= kWindowReach) lineFeed = ShortLine(line);
-#endif
-            if (!lineFeed) {
-                bool hasCr = false;
-                lineFeed = FindLineFeed(line, &hasCr);
-                HandleLine(line, lineFeed ? lineFeed : end_, hasCr);
+            if (!anyCr && end_ - line >= kWindowReach) {
+                if (const char* next = ShortLines(line)) {
+                    line = next;
+                    continue;
+                }
             }
+#endif
+            bool hasCr = false;
+            const char* lineFeed = FindLineFeed(line, &hasCr);
+            HandleLine(line, lineFeed ? lineFeed : end_, hasCr);
             if (lineNumber_ < INT_MAX) ++lineNumber_;
             if (!lineFeed || lineFeed + 1 == end_) break;
             line = lineFeed + 1;
@@ -237,54 +239,74 @@ private:
                              _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i)));
     }
 
-    // Handles the line at `line` when its LF lies within the window; returns that LF, or null
-    // (nothing done) for a longer line. Called only for texts without CR.
-    const char* ShortLine(const char* line) {
+    // The bytes of one window that split lines and tokens.
+    struct WindowMasks {
+        uint64_t spaces;
+        uint64_t quotes;
+        uint64_t escapes;
+    };
+
+    // Handles every line that starts at or after `window` and ends within its 64 bytes; returns
+    // where the next line starts, or null (nothing done) when the first line is longer. Called
+    // only for texts without CR.
+    const char* ShortLines(const char* window) {
         __m128i chunks[4];
         for (int i = 0; i < 4; ++i)
-            chunks[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + 16 * i));
-        const uint64_t feeds = Mask64(chunks, '\n');
+            chunks[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(window + 16 * i));
+        uint64_t feeds = Mask64(chunks, '\n');
         if (!feeds) return nullptr;
-        const auto length = static_cast<unsigned>(__builtin_ctzll(feeds));
-        unsigned first = 0;
-        while (first < length && IsLeadingBlank(line[first]))
+        const WindowMasks masks{Mask64(chunks, ' '), Mask64(chunks, '"'), Mask64(chunks, '\\')};
+        unsigned start = 0;
+        while (feeds) {
+            const auto length = static_cast<unsigned>(__builtin_ctzll(feeds));
+            feeds &= feeds - 1;
+            ShortLine(window, start, length, masks);
+            if (lineNumber_ < INT_MAX) ++lineNumber_;
+            start = length + 1;
+        }
+        return window + start;
+    }
+
+    // The line on [first, length) of the window.
+    void ShortLine(const char* window, unsigned first, unsigned length, const WindowMasks& masks) {
+        while (first < length && IsLeadingBlank(window[first]))
             ++first;
-        if (first == length) return line + length;
+        if (first == length) return;
         const StatementKind* kind = nullptr;
-        switch (line[first]) {
+        switch (window[first]) {
             case 'S':
-                if (StartsWith(line + first, line + length, "SET", 3)) kind = &kSet;
+                if (StartsWith(window + first, window + length, "SET", 3)) kind = &kSet;
                 break;
             case 'M':
-                if (StartsWith(line + first, line + length, "MAP", 3)) kind = &kMap;
+                if (StartsWith(window + first, window + length, "MAP", 3)) kind = &kMap;
                 break;
             case 'A':
-                if (StartsWith(line + first, line + length, "ADD", 3)) kind = &kAdd;
+                if (StartsWith(window + first, window + length, "ADD", 3)) kind = &kAdd;
                 break;
             default:
                 break;
         }
-        if (!kind || !ShortStatement(*kind, line, first + 3, length, chunks))
-            HandleCleanLine(line + first, line + length);
-        return line + length;
+        if (!kind || !ShortStatement(*kind, window, first + 3, length, masks))
+            HandleCleanLine(window + first, window + length);
     }
 
     // A statement on [begin, end) of the window; false (nothing done) when it needs the full
     // tokenizer: escapes, an odd number of quotes, or quotes other than around a whole value.
     bool ShortStatement(const StatementKind& kind, const char* window, unsigned begin, unsigned end,
-                        const __m128i (&chunks)[4]) {
+                        const WindowMasks& masks) {
         if (!Current()) return false;
-        const uint64_t spaces = Mask64(chunks, ' ');
+        const uint64_t spaces = masks.spaces;
         const uint64_t text = ~spaces & Below(end) & ~Below(begin);
         if (!text) return false;
         // Leading and trailing spaces are not part of the statement.
         begin = static_cast<unsigned>(__builtin_ctzll(text));
         end = 64 - static_cast<unsigned>(__builtin_clzll(text));
         const uint64_t range = Below(end) & ~Below(begin);
-        if (Mask64(chunks, '\\') & range) return false;
-        const uint64_t quotes = Mask64(chunks, '"') & range;
-        if (__builtin_popcountll(quotes) & 1) return false;
-        uint64_t separators = spaces & range & ~InsideQuotes(quotes);
+        if (masks.escapes & range) return false;
+        const uint64_t quotes = masks.quotes & range;
+        const uint64_t inside = InsideQuotes(quotes);
+        if (inside >> 63) return false;  // an odd number of quotes: one is left open
+        uint64_t separators = spaces & range & ~inside;
 
         char* const start = bytes_.Reserve(kWindowReach);
         char* out = start;
