@@ -131,9 +131,30 @@ const char* const kProjects[] = {"Aurora", "Borealis", "Cirrus", "Dune", "Ember"
 const char* const kDepartments[] = {"lighting", "fx", "comp", "layout", "anim", "it"};
 const char* const kLayers[] = {"beauty", "shadow", "volume", "crypto", "depth"};
 
+// Appends `value` in decimal, zero-padded to `width` digits, as "%0*ld" prints it. Formatting
+// a million job names through printf costs a good part of the start-up.
+void AppendPadded(std::string& out, long value, int width) {
+    if (value < 0) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%0*ld", width, value);
+        out += text;
+        return;
+    }
+    char text[48];
+    char* const end = text + sizeof text;
+    char* first = end;
+    do {
+        *--first = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    while (end - first < width && first > text)
+        *--first = '0';
+    out.append(first, end);
+}
+
 std::string Padded(long value, int width) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%0*ld", width, value);
+    std::string text;
+    AppendPadded(text, value, width);
     return text;
 }
 
@@ -265,33 +286,53 @@ private:
     }
 
     // A generated node's name (any node's when none was generated; empty without nodes).
-    const std::string& SomeNode(size_t firstNode) {
-        static const std::string none;
-        if (farm_.nodes.empty()) return none;
+    PooledText SomeNode(size_t firstNode) {
+        if (farm_.nodes.empty()) return PooledText();
         const size_t from = firstNode < farm_.nodes.size() ? firstNode : 0;
-        return farm_.nodes[from + pick_.Index(farm_.nodes.size() - from)].name;
+        return nodeNames_[from + pick_.Index(farm_.nodes.size() - from)];
+    }
+
+    // The texts that jobs and chunks repeat, interned once here rather than once per record.
+    void InternTexts() {
+        for (const char* project : kProjects)
+            projects_.emplace_back(project);
+        for (const char* department : kDepartments)
+            departments_.emplace_back(department);
+        for (int artist = 1; artist <= 40; ++artist) {
+            const std::string name = "artist" + std::to_string(artist);
+            artists_.emplace_back(name);
+            mails_.emplace_back(name + "@studio.example");
+        }
+        for (const Pool& pool : farm_.pools)
+            pools_.emplace_back(pool.name);
+        for (const Node& node : farm_.nodes)
+            nodeNames_.emplace_back(node.name);
+        completed_ = "OK";
+        completedWithWarnings_ = "Completed with warnings";
     }
 
     void AddJobs(size_t firstNode) {
         if (spec_.jobs <= 0) return;
         const long first = NextId(farm_.jobs);
         farm_.jobs.reserve(farm_.jobs.size() + static_cast<size_t>(spec_.jobs));
-        std::vector<std::string> poolNames;
-        for (const Pool& pool : farm_.pools)
-            poolNames.push_back(pool.name);
+        InternTexts();
+        const PooledText rerender("Rerender after review");
         long folder = -1;     // the folder that the next jobs go into, -1 for none
         long folderLeft = 0;  // jobs still to go into it
         for (long i = 0; i < spec_.jobs; ++i) {
             Job job;
             job.id = first + i;
-            const char* project = kProjects[pick_.Below(5)];
-            job.group = project;
+            const int projectIndex = pick_.Below(5);
+            const char* project = kProjects[projectIndex];
+            job.group = projects_[static_cast<size_t>(projectIndex)];
             job.submitTime = kEpoch + i * 37;
-            job.submitter = "artist" + std::to_string(1 + pick_.Below(40));
+            const int artist = pick_.Below(40);
+            job.submitter = artists_[static_cast<size_t>(artist)];
             // Every 25th record is a folder; every third folder sits inside the previous one.
             if (i % 25 == 0) {
                 job.type = 1;
-                job.name = std::string(project) + "_seq" + Padded(i / 25 + 1, 3);
+                job.name.assign(project).append("_seq");
+                AppendPadded(job.name, i / 25 + 1, 3);
                 job.parent = (i / 25) % 3 == 2 ? folder : -1;  // `folder` is still the previous one
                 job.status = JobStatus::kOnQueue;
                 job.locked = pick_.OneIn(8);
@@ -307,9 +348,11 @@ private:
             job.engine = pick_.Pick(kEngines);
             job.packetType = PacketTypeOf(job.engine);
             job.status = pick_.Pick(kJobStatuses);
-            job.name = "sh" + Padded(job.id % 100000, 5) + "_" + kLayers[pick_.Below(5)];
+            job.name.assign("sh");
+            AppendPadded(job.name, job.id % 100000, 5);
+            job.name.append("_").append(kLayers[pick_.Below(5)]);
             job.priority = 50 + pick_.Below(101);
-            job.department = kDepartments[pick_.Below(6)];
+            job.department = departments_[static_cast<size_t>(pick_.Below(6))];
             const bool finished = job.status == JobStatus::kCompleted ||
                                   job.status == JobStatus::kCompletedWithWarnings;
             const bool waiting =
@@ -329,11 +372,10 @@ private:
             job.packetSize = job.packetType == PacketType::kMultiframe     ? 1 + pick_.Below(10)
                              : job.packetType == PacketType::kImageSlicing ? 4
                                                                            : 1;
-            if (!poolNames.empty() && !pick_.OneIn(3))
-                job.pool = poolNames[pick_.Index(poolNames.size())];
+            if (!pools_.empty() && !pick_.OneIn(3)) job.pool = pools_[pick_.Index(pools_.size())];
             if (i > 1 && pick_.OneIn(10)) job.depend = std::to_string(job.id - 1);
-            if (pick_.OneIn(20)) job.notes = "Rerender after review";
-            if (pick_.OneIn(30)) job.mail = job.submitter.str() + "@studio.example";
+            if (pick_.OneIn(20)) job.notes = rerender;
+            if (pick_.OneIn(30)) job.mail = mails_[static_cast<size_t>(artist)];
             if (pick_.OneIn(8)) job.chunkTimeout = 60;
             AddAttributes(job, project);
             AddChunks(job, firstNode);
@@ -345,20 +387,32 @@ private:
         const bool slices = job.packetType == PacketType::kImageSlicing;
         const bool frames = job.packetType == PacketType::kMultiframe || slices;
         const long chunks = frames ? std::max(0L, spec_.chunksPerJob) : 0;
-        const std::string folder = std::string("/projects/") + project;
-        auto add = [&job](const char* name, const std::string& value, bool specified, bool paths) {
-            job.attributes.Append(name, value, specified, paths);
+        // Built in buffers that live as long as the generator, then copied at their final size.
+        AttributeList& list = attributes_;
+        list.clear();
+        std::string& value = value_;
+        auto add = [&list](const char* name, std::string_view text, bool specified, bool paths) {
+            list.Append(name, text, specified, paths);
         };
         if (frames) {
             const long last = slices ? 1001 : 1001 + std::max(1L, chunks) * job.packetSize - 1;
             add("start_frame", "1001", true, false);
-            add("end_frame", std::to_string(last), true, false);
+            value.clear();
+            AppendPadded(value, last, 1);
+            add("end_frame", value, true, false);
             add("by_frame", "1", true, false);
         }
-        add("job_file", folder + "/shots/" + job.name + ".scene", true, true);
+        value.assign("/projects/")
+            .append(project)
+            .append("/shots/")
+            .append(job.name)
+            .append(".scene");
+        add("job_file", value, true, true);
         if (job.packetType != PacketType::kBroadcast) {
-            add("job_project", folder, true, true);
-            add("output_folder", "/renders/" + std::string(project) + "/" + job.name, true, true);
+            value.assign("/projects/").append(project);
+            add("job_project", value, true, true);
+            value.assign("/renders/").append(project).append("/").append(job.name);
+            add("output_folder", value, true, true);
             add("x_res", slices ? "8000" : "2048", true, false);
             add("y_res", slices ? "6000" : "858", true, false);
         }
@@ -368,10 +422,12 @@ private:
             add("remove_slices", pick_.OneIn(2) ? "1" : "0", true, false);
         }
         // Attributes that only a template defines, one of them left at its default.
-        add("shot_code", "SH" + std::to_string(job.id % 10000), true, false);
+        value.assign("SH");
+        AppendPadded(value, job.id % 10000, 1);
+        add("shot_code", value, true, false);
         if (pick_.OneIn(3)) add("render_layer", kLayers[pick_.Below(5)], true, false);
         if (pick_.OneIn(5)) add("denoise", "0", false, false);
-        job.attributes.ShrinkToFit();
+        job.attributes = list;
     }
 
     void AddChunks(Job& job, size_t firstNode) {
@@ -394,7 +450,7 @@ private:
                 chunk.status == ChunkStatus::kCompletedWithWarnings) {
                 chunk.endTime = chunk.startTime + 40 + pick_.Below(900);
                 chunk.result =
-                    chunk.status == ChunkStatus::kCompleted ? "OK" : "Completed with warnings";
+                    chunk.status == ChunkStatus::kCompleted ? completed_ : completedWithWarnings_;
             }
             chunk.requeued = pick_.OneIn(25) ? 1 : 0;
             job.chunks.push_back(std::move(chunk));
@@ -488,6 +544,10 @@ private:
     Farm& farm_;
     const GeneratorSpec& spec_;
     Chooser pick_;
+    std::vector<PooledText> projects_, departments_, artists_, mails_, pools_, nodeNames_;
+    PooledText completed_, completedWithWarnings_;
+    AttributeList attributes_;
+    std::string value_;
 };
 
 }  // namespace

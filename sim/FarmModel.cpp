@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <deque>
 #include <fstream>
 #include <iterator>
 #include <limits>
@@ -14,7 +15,7 @@
 #include <set>
 #include <sstream>
 #include <stdexcept>
-#include <unordered_set>
+#include <unordered_map>
 
 namespace zdsim {
 
@@ -32,12 +33,15 @@ constexpr unsigned char kSpecified = 1;
 constexpr unsigned char kPaths = 2;
 constexpr unsigned char kCommonName = 4;
 
-void AppendLength(std::string& out, size_t n) {
+// Writes n, 7 bits a byte, low bits first, and returns the bytes used (at most 10).
+size_t PutLength(char* out, size_t n) {
+    size_t used = 0;
     while (n >= 0x80) {
-        out += static_cast<char>((n & 0x7F) | 0x80);
+        out[used++] = static_cast<char>((n & 0x7F) | 0x80);
         n >>= 7;
     }
-    out += static_cast<char>(n);
+    out[used++] = static_cast<char>(n);
+    return used;
 }
 
 size_t ReadLength(const std::string& in, size_t& at) {
@@ -53,17 +57,23 @@ size_t ReadLength(const std::string& in, size_t& at) {
 
 void AttributeList::Append(std::string_view name, std::string_view value, bool specified,
                            bool paths) {
-    unsigned char tag = (specified ? kSpecified : 0) | (paths ? kPaths : 0);
+    // The bytes before the value are gathered first, so each entry costs few appends.
+    char head[24];
+    size_t used = 0;
+    const unsigned char tag = (specified ? kSpecified : 0) | (paths ? kPaths : 0);
     const auto* common = std::find(std::begin(kCommonNames), std::end(kCommonNames), name);
     if (common != std::end(kCommonNames)) {
-        packed_ += static_cast<char>(tag | kCommonName);
-        packed_ += static_cast<char>(common - std::begin(kCommonNames));
+        head[used++] = static_cast<char>(tag | kCommonName);
+        head[used++] = static_cast<char>(common - std::begin(kCommonNames));
     } else {
-        packed_ += static_cast<char>(tag);
-        AppendLength(packed_, name.size());
+        head[used++] = static_cast<char>(tag);
+        used += PutLength(head + used, name.size());
+        packed_.append(head, used);
         packed_.append(name);
+        used = 0;
     }
-    AppendLength(packed_, value.size());
+    used += PutLength(head + used, value.size());
+    packed_.append(head, used);
     packed_.append(value);
 }
 
@@ -113,11 +123,17 @@ AttributeList::const_iterator& AttributeList::const_iterator::operator++() {
 
 const std::string* PooledText::Intern(std::string_view text) {
     if (text.empty()) return nullptr;
-    // Node-based, so the shared copies never move; guarded, since any thread may make texts.
+    // The copies sit in a deque, so they never move; the index is keyed by views of them, so a
+    // text already known is found without a copy. Guarded, since any thread may make texts.
     static std::mutex mutex;
-    static std::unordered_set<std::string> pool;
+    static std::deque<std::string> copies;
+    static std::unordered_map<std::string_view, const std::string*> index;
     const std::lock_guard<std::mutex> lock(mutex);
-    return &*pool.emplace(text).first;
+    const auto found = index.find(text);
+    if (found != index.end()) return found->second;
+    const std::string& copy = copies.emplace_back(text);
+    index.emplace(copy, &copy);
+    return &copy;
 }
 
 const std::string& PooledText::Empty() {

@@ -2,8 +2,10 @@
 // them, hashes maps (building, text form, differences) and the SUBMISSION field mapping.
 #include "ZRTemplateManager.h"
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
@@ -57,11 +59,134 @@ std::string ResolveMapping(int uid, std::string field) {
     return field;
 }
 
+// Hands out the index's nodes from blocks of many, so that a search through thousands of UIDs
+// reads a compact stretch of memory instead of nodes strewn between the templates. Freed nodes
+// are reused; the blocks go back with the index.
+class NodeArena {
+public:
+    NodeArena() = default;
+    NodeArena(const NodeArena&) = delete;
+    NodeArena& operator=(const NodeArena&) = delete;
+
+    void* Take(size_t size) {
+        if (nodeSize_ == 0) nodeSize_ = size;
+        if (size != nodeSize_) return ::operator new(size);
+        if (free_) {
+            void* node = free_;
+            free_ = *static_cast<void**>(node);
+            return node;
+        }
+        if (left_ == 0) {
+            blocks_.emplace_back(new char[kNodesPerBlock * size]);
+            next_ = blocks_.back().get();
+            left_ = kNodesPerBlock;
+        }
+        --left_;
+        void* node = next_;
+        next_ += size;
+        return node;
+    }
+    void Give(void* node, size_t size) {
+        if (size != nodeSize_) {
+            ::operator delete(node);
+            return;
+        }
+        *static_cast<void**>(node) = free_;
+        free_ = node;
+    }
+
+private:
+    static constexpr size_t kNodesPerBlock = 256;
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    char* next_ = nullptr;
+    size_t left_ = 0;
+    size_t nodeSize_ = 0;
+    void* free_ = nullptr;
+};
+
+template <typename T>
+struct ArenaAllocator {
+    using value_type = T;
+    explicit ArenaAllocator(NodeArena* arena) : arena(arena) {}
+    template <typename U>
+    ArenaAllocator(const ArenaAllocator<U>& other) : arena(other.arena) {}  // NOLINT: rebinding
+    T* allocate(size_t n) {
+        static_assert(alignof(T) <= alignof(std::max_align_t), "blocks are aligned for any node");
+        return static_cast<T*>(n == 1 ? arena->Take(sizeof(T)) : ::operator new(n * sizeof(T)));
+    }
+    void deallocate(T* p, size_t n) {
+        if (n == 1)
+            arena->Give(p, sizeof(T));
+        else
+            ::operator delete(p);
+    }
+    template <typename U>
+    bool operator==(const ArenaAllocator<U>& other) const {
+        return arena == other.arena;
+    }
+    template <typename U>
+    bool operator!=(const ArenaAllocator<U>& other) const {
+        return arena != other.arena;
+    }
+    NodeArena* arena;
+};
+
+// One UID's templates in list order: the first in the index node itself, any others beside it,
+// so that finding the first costs no further read.
+class UidGroup {
+public:
+    zrTemplateListIterator front() const { return first_; }
+    void push_back(zrTemplateListIterator position) {
+        if (count_++ == 0)
+            first_ = position;
+        else
+            more_.push_back(position);
+    }
+    // True when the group is empty afterwards.
+    bool Remove(zrTemplateListIterator position) {
+        if (count_ == 0) return true;
+        if (position == first_) {
+            if (!more_.empty()) {
+                first_ = more_.front();
+                more_.erase(more_.begin());
+            }
+            --count_;
+        } else {
+            auto found = std::find(more_.begin(), more_.end(), position);
+            if (found != more_.end()) {
+                more_.erase(found);
+                --count_;
+            }
+        }
+        return count_ == 0;
+    }
+    template <typename Fn>
+    void ForEach(Fn&& fn) const {
+        if (count_ == 0) return;
+        fn(first_);
+        for (zrTemplateListIterator position : more_)
+            fn(position);
+    }
+
+private:
+    zrTemplateListIterator first_{};
+    size_t count_ = 0;
+    std::vector<zrTemplateListIterator> more_;
+};
+
 }  // namespace
+
+struct zrTemplateManager::UidIndex {
+    using Map =
+        std::map<int, UidGroup, std::less<int>, ArenaAllocator<std::pair<const int, UidGroup>>>;
+    NodeArena arena;  // declared first: the map returns its nodes on destruction
+    Map map{std::less<int>(), Map::allocator_type(&arena)};
+};
 
 // ---- instances ----
 
-zrTemplateManager::zrTemplateManager() : lock_(ZRProcesses::CreateMutex()) {}
+zrTemplateManager::zrTemplateManager()
+    : lock_(ZRProcesses::CreateMutex()), index_(std::make_unique<UidIndex>()) {}
 
 zrTemplateManager::~zrTemplateManager() {
     Clear();
@@ -98,27 +223,27 @@ void zrTemplateManager::Unlock() {
 // ---- the list and its index ----
 
 zrTemplateListIterator zrTemplateManager::FindFirst(int uid) {
-    auto found = uidIndex_.find(uid);
-    return found == uidIndex_.end() ? templates_.end() : found->second.front();
+    auto found = index_->map.find(uid);
+    return found == index_->map.end() ? templates_.end() : found->second.front();
 }
 
 void zrTemplateManager::Register(std::unique_ptr<zrTemplateEntry> entry, int uid) {
     // One search of the index gives both the list position and the index slot: with many
     // templates each search costs a cache miss per level.
-    auto notBelow = uidIndex_.lower_bound(uid);
+    auto notBelow = index_->map.lower_bound(uid);
     zrTemplateListIterator position;
     if (sorted_) {
         // A stable sort would leave the newcomer after every template whose UID is not
         // smaller: just before the first template of the next smaller UID.
-        position =
-            notBelow == uidIndex_.begin() ? templates_.end() : std::prev(notBelow)->second.front();
+        position = notBelow == index_->map.begin() ? templates_.end()
+                                                   : std::prev(notBelow)->second.front();
     } else {
         position = templates_.end();
     }
     zrTemplateListIterator inserted = templates_.insert(position, entry.get());
     entry.release();  // the list owns it now
-    if (notBelow == uidIndex_.end() || notBelow->first != uid)
-        notBelow = uidIndex_.emplace_hint(notBelow, uid, std::vector<zrTemplateListIterator>());
+    if (notBelow == index_->map.end() || notBelow->first != uid)
+        notBelow = index_->map.emplace_hint(notBelow, uid, UidGroup());
     notBelow->second.push_back(inserted);
     if (!sorted_) SortByIndex();
 }
@@ -127,25 +252,17 @@ void zrTemplateManager::Register(std::unique_ptr<zrTemplateEntry> entry, int uid
 // descending UID order is the stable sort.
 void zrTemplateManager::SortByIndex() {
     zrTemplateList ordered;
-    for (auto group = uidIndex_.rbegin(); group != uidIndex_.rend(); ++group)
-        for (zrTemplateListIterator position : group->second)
+    for (auto group = index_->map.rbegin(); group != index_->map.rend(); ++group)
+        group->second.ForEach([&](zrTemplateListIterator position) {
             ordered.splice(ordered.end(), templates_, position);
+        });
     templates_.swap(ordered);
     sorted_ = true;
 }
 
 void zrTemplateManager::Unlink(zrTemplateListIterator position, int uid) {
-    auto group = uidIndex_.find(uid);
-    if (group != uidIndex_.end()) {
-        auto& positions = group->second;
-        for (auto it = positions.begin(); it != positions.end(); ++it) {
-            if (*it == position) {
-                positions.erase(it);
-                break;
-            }
-        }
-        if (positions.empty()) uidIndex_.erase(group);
-    }
+    auto group = index_->map.find(uid);
+    if (group != index_->map.end() && group->second.Remove(position)) index_->map.erase(group);
     delete *position;
     templates_.erase(position);
 }
@@ -191,13 +308,13 @@ zrTemplateEntry* zrTemplateManager::GetTemplateByFilename(const char* fileName) 
 }
 
 zrTemplateEntry* zrTemplateManager::GetNextTemplate(int uid) {
-    auto above = uidIndex_.upper_bound(uid);
-    return above == uidIndex_.end() ? nullptr : *above->second.front();
+    auto above = index_->map.upper_bound(uid);
+    return above == index_->map.end() ? nullptr : *above->second.front();
 }
 
 int zrTemplateManager::GetNextFreeUID() {
-    if (uidIndex_.empty()) return 1;
-    const int highest = uidIndex_.rbegin()->first;
+    if (index_->map.empty()) return 1;
+    const int highest = index_->map.rbegin()->first;
     if (highest < 1) return 1;
     return highest == INT_MAX ? -1 : highest + 1;
 }
@@ -217,7 +334,7 @@ void zrTemplateManager::Clear() {
     for (zrTemplateEntry* entry : templates_)
         delete entry;
     templates_.clear();
-    uidIndex_.clear();
+    index_->map.clear();
     sorted_ = true;
     FreeRecords(internalHashes_);
 }
@@ -234,7 +351,7 @@ void zrTemplateManager::CopyFrom(zrTemplateManager* source) {
         const int uid = copy->GetUID();
         zrTemplateListIterator inserted = templates_.insert(templates_.end(), copy.get());
         copy.release();
-        uidIndex_[uid].push_back(inserted);
+        index_->map[uid].push_back(inserted);
         if (uid > lastUid) sorted_ = false;
         lastUid = uid;
     }
@@ -253,7 +370,7 @@ void zrTemplateManager::MakeHashesMap(zrTemplateHashesMap* map) {
     FreeRecords(*map);
     // The index walks the UIDs in ascending order and holds, first, the template that a walk
     // in list order meets first.
-    for (const auto& group : uidIndex_) {
+    for (const auto& group : index_->map) {
         const zrTemplateEntry* entry = *group.second.front();
         map->emplace_hint(
             map->end(), group.first,

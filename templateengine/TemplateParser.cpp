@@ -67,104 +67,48 @@ struct StopTable {
 };
 constexpr StopTable kStops;
 
-// The first stop byte in [p, end), or end. Tokenizing is most of the parser's work, so 16 bytes
-// are tested at a time where the processor allows.
-inline const char* SkipPlain(const char* p, const char* end, bool quoted) {
-#if defined(__SSE2__)
-    const __m128i quote = _mm_set1_epi8('"');
-    const __m128i escape = _mm_set1_epi8('\\');
-    const __m128i space = _mm_set1_epi8(quoted ? '"' : ' ');
-    while (end - p >= 16) {
-        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const __m128i hits =
-            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(chunk, quote), _mm_cmpeq_epi8(chunk, escape)),
-                         _mm_cmpeq_epi8(chunk, space));
-        const int mask = _mm_movemask_epi8(hits);
-        if (mask) return p + __builtin_ctz(static_cast<unsigned>(mask));
-        p += 16;
+// A stack of plain values that lives inside the parser until it outgrows it, so that a
+// template of ordinary size costs no allocation for the parser's own bookkeeping.
+template <typename T, size_t N>
+class SmallStack {
+public:
+    SmallStack() = default;
+    SmallStack(const SmallStack&) = delete;
+    SmallStack& operator=(const SmallStack&) = delete;
+
+    size_t Size() const { return size_; }
+    bool Empty() const { return size_ == 0; }
+    T* Data() { return data_; }
+    T& operator[](size_t index) { return data_[index]; }
+    T& Back() { return data_[size_ - 1]; }
+    void Push(const T& value) {
+        Reserve(1);
+        data_[size_++] = value;
     }
-#endif
-    const bool* stops = quoted ? kStops.inQuotes : kStops.stop;
-    while (p < end && !stops[static_cast<unsigned char>(*p)])
-        ++p;
-    return p;
-}
+    void Pop() { --size_; }
+    void Truncate(size_t size) { size_ = size; }
+    // Room for `more` values past the end; the pointer is valid until the next growth.
+    T* Reserve(size_t more) {
+        if (capacity_ - size_ < more) Grow(size_ + more);
+        return data_ + size_;
+    }
+    void Grow(size_t needed) {
+        const size_t capacity = std::max(needed, 2 * capacity_);
+        std::unique_ptr<T[]> grown(new T[capacity]);
+        std::copy(data_, data_ + size_, grown.get());
+        heap_ = std::move(grown);
+        data_ = heap_.get();
+        capacity_ = capacity;
+    }
+    void Resize(size_t size) { size_ = size; }
 
-// One token: a range of the line when it needs no rewriting, else of the parser's scratch
-// buffer, which the next rewritten token overwrites.
-struct Token {
-    const char* begin = nullptr;
-    const char* end = nullptr;
-
-    size_t Size() const { return static_cast<size_t>(end - begin); }
-    bool Empty() const { return begin == end; }
+private:
+    T inline_[N];
+    std::unique_ptr<T[]> heap_;
+    T* data_ = inline_;
+    size_t size_ = 0;
+    size_t capacity_ = N;
 };
-
-// The rest of NextToken, for tokens with quotes or escapes; `p` is the first such byte. The
-// rewritten text is never longer than its source, so `scratch` holds at least end - cursor.
-ZR_NOINLINE bool NextRewrittenToken(const char*& cursor, const char* end, const char* p,
-                                    bool keepQuotes, char* scratch, Token& token) {
-    // One quoted text and nothing else needs no copy either.
-    if (p == cursor && *p == '"' && !keepQuotes) {
-        const char* q = SkipPlain(p + 1, end, true);
-        if (q < end && *q == '"' && (q + 1 == end || q[1] == ' ')) {
-            token.begin = p + 1;
-            token.end = q;
-            cursor = q + 1 == end ? end : q + 2;
-            return true;
-        }
-    }
-    char* out = scratch;
-    std::memcpy(out, cursor, static_cast<size_t>(p - cursor));
-    out += p - cursor;
-    bool inQuotes = false;
-    while (p < end) {
-        const char* run = p;
-        p = SkipPlain(p, end, inQuotes);
-        std::memcpy(out, run, static_cast<size_t>(p - run));
-        out += p - run;
-        if (p == end) break;
-        const char c = *p;
-        if (c == ' ') {
-            ++p;
-            break;
-        }
-        if (c == '\\') {
-            if (p + 1 < end) {
-                const char next = p[1];
-                *out++ = next == 'n' ? '\n' : next == 't' ? '\t' : next;
-                p += 2;
-            } else {
-                *out++ = c;
-                ++p;
-            }
-            continue;
-        }
-        inQuotes = !inQuotes;
-        if (keepQuotes) *out++ = c;
-        ++p;
-    }
-    if (inQuotes) return false;
-    token.begin = scratch;
-    token.end = out;
-    cursor = p;
-    return true;
-}
-
-// Splits one token off [cursor, end) exactly as the quote-aware ExtractToken does with the
-// separator " " and the quote '"', but moves a cursor instead of erasing the front of a string,
-// so a long line costs linear time. False, with nothing moved, at the end or on an open quote.
-inline bool NextToken(const char*& cursor, const char* end, bool keepQuotes, char* scratch,
-                      Token& token) {
-    if (cursor == end) return false;
-    const char* p = SkipPlain(cursor, end, false);
-    if (p != end && *p != ' ')
-        return NextRewrittenToken(cursor, end, p, keepQuotes, scratch, token);
-    token.begin = cursor;
-    token.end = p;
-    cursor = p == end ? end : p + 1;
-    return true;
-}
 
 struct StatementKind {
     const char* keyword;
@@ -182,18 +126,32 @@ const char* const kLogics[] = {"MULTIFRAME", "FRAMESLICING", "BROADCAST", "SINGL
 // built in place.
 class TemplateParser {
 public:
-    TemplateParser(const char* text, size_t length) : text_(text), end_(text + length) {}
+    TemplateParser(const char* text, size_t length)
+        : text_(text), end_(text + length), loadEnd_(end_) {}
+    ~TemplateParser() {
+        // Blocks still open after an error belong to nobody else.
+        for (size_t i = 0; i < open_.Size(); ++i)
+            delete open_[i].block;
+    }
 
     // Reads every line and checks the mandatory content; the UID comes back beside the entry.
     std::unique_ptr<zrTemplateEntry> Run(const char* fileName, int* uid) {
         entry_ = std::make_unique<zrTemplateEntry>();
         entry_->SetFileName(fileName);
-        open_.reserve(8);
         const char* line = text_;
-        nextCr_ = FindCr(text_);
+        const bool anyCr = std::memchr(text_, '\r', static_cast<size_t>(end_ - text_)) != nullptr;
         while (true) {
-            const char* lineFeed = FindLineFeed(line);
-            HandleLine(line, lineFeed ? lineFeed : end_);
+#if defined(__SSE2__)
+            if (!anyCr && end_ - line >= kWindowReach) {
+                if (const char* next = ShortLines(line)) {
+                    line = next;
+                    continue;
+                }
+            }
+#endif
+            bool hasCr = false;
+            const char* lineFeed = FindLineFeed(line, &hasCr);
+            HandleLine(line, lineFeed ? lineFeed : end_, hasCr);
             if (lineNumber_ < INT_MAX) ++lineNumber_;
             if (!lineFeed || lineFeed + 1 == end_) break;
             line = lineFeed + 1;
@@ -203,77 +161,327 @@ public:
     }
 
 private:
-    int Line() const { return lineNumber_; }
+    // An item read into bytes_ whose block is still open: its layout there is the item's own.
+    struct PendingItem {
+        size_t offset;
+        size_t size;
+        size_t nameLength;
+        int valueCount;
+        int kind;
+    };
+    struct OpenBlock {
+        zrTemplateBlock* block;
+        size_t firstItem;
+        size_t firstByte;
+    };
 
-    // Lines are short, so a call to memchr for each costs more than the search itself.
-    const char* FindLineFeed(const char* p) const {
+    int Line() const {
+        return lineNumber_;
+    }
+
+    // The next LF at or after p, or null; notes whether a CR comes before it. Lines are short,
+    // so a call to memchr for each costs more than the search itself.
+    const char* FindLineFeed(const char* p, bool* hasCr) const {
 #if defined(__SSE2__)
         const __m128i lineFeed = _mm_set1_epi8('\n');
+        const __m128i carriageReturn = _mm_set1_epi8('\r');
         while (end_ - p >= 16) {
             const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-            const int mask = _mm_movemask_epi8(_mm_cmpeq_epi8(chunk, lineFeed));
-            if (mask) return p + __builtin_ctz(static_cast<unsigned>(mask));
+            const int feeds = _mm_movemask_epi8(_mm_cmpeq_epi8(chunk, lineFeed));
+            const int returns = _mm_movemask_epi8(_mm_cmpeq_epi8(chunk, carriageReturn));
+            if (feeds) {
+                const int at = __builtin_ctz(static_cast<unsigned>(feeds));
+                if (returns & ((1 << at) - 1)) *hasCr = true;
+                return p + at;
+            }
+            if (returns) *hasCr = true;
             p += 16;
         }
 #endif
-        return static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end_ - p)));
+        for (; p < end_; ++p) {
+            if (*p == '\n') return p;
+            if (*p == '\r') *hasCr = true;
+        }
+        return nullptr;
     }
 
-    const char* FindCr(const char* from) const {
-        const void* cr = std::memchr(from, '\r', static_cast<size_t>(end_ - from));
-        return cr ? static_cast<const char*>(cr) : end_;
+#if defined(__SSE2__)
+    // Most lines are short: one window of 64 bytes yields, as bit masks, the line's end and the
+    // spaces, quotes and escapes that split its tokens, so each token costs a few bit operations
+    // instead of a walk over its bytes. Reads reach up to kWindowReach bytes from the line start.
+    static constexpr ptrdiff_t kWindowReach = 80;
+
+    static uint64_t Mask64(const __m128i (&chunks)[4], char c) {
+        const __m128i wanted = _mm_set1_epi8(c);
+        uint64_t mask = 0;
+        for (int i = 0; i < 4; ++i)
+            mask |= static_cast<uint64_t>(
+                        static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunks[i], wanted))))
+                    << (16 * i);
+        return mask;
     }
 
-    void HandleLine(const char* begin, const char* end) {
+    // Bit i set when an odd number of quotes stands at or before i: inside quotes.
+    static uint64_t InsideQuotes(uint64_t quotes) {
+        for (int shift = 1; shift < 64; shift *= 2)
+            quotes ^= quotes << shift;
+        return quotes;
+    }
+
+    static uint64_t Below(unsigned bit) {
+        return (uint64_t{1} << bit) - 1;
+    }
+
+    // Copies n bytes, up to 15 more read and written: both sides have room for that.
+    static void CopyWide(char* out, const char* from, size_t n) {
+        for (size_t i = 0; i < n; i += 16)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i)));
+    }
+
+    // The bytes of one window that split lines and tokens.
+    struct WindowMasks {
+        uint64_t spaces;
+        uint64_t quotes;
+        uint64_t escapes;
+    };
+
+    // Handles every line that starts at or after `window` and ends within its 64 bytes; returns
+    // where the next line starts, or null (nothing done) when the first line is longer. Called
+    // only for texts without CR.
+    const char* ShortLines(const char* window) {
+        __m128i chunks[4];
+        for (int i = 0; i < 4; ++i)
+            chunks[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(window + 16 * i));
+        uint64_t feeds = Mask64(chunks, '\n');
+        if (!feeds) return nullptr;
+        const WindowMasks masks{Mask64(chunks, ' '), Mask64(chunks, '"'), Mask64(chunks, '\\')};
+        unsigned start = 0;
+        while (feeds) {
+            const auto length = static_cast<unsigned>(__builtin_ctzll(feeds));
+            feeds &= feeds - 1;
+            ShortLine(window, start, length, masks);
+            if (lineNumber_ < INT_MAX) ++lineNumber_;
+            start = length + 1;
+        }
+        return window + start;
+    }
+
+    // The line on [first, length) of the window.
+    void ShortLine(const char* window, unsigned first, unsigned length, const WindowMasks& masks) {
+        while (first < length && IsLeadingBlank(window[first]))
+            ++first;
+        if (first == length) return;
+        const StatementKind* kind = nullptr;
+        switch (window[first]) {
+            case 'S':
+                if (StartsWith(window + first, window + length, "SET", 3)) kind = &kSet;
+                break;
+            case 'M':
+                if (StartsWith(window + first, window + length, "MAP", 3)) kind = &kMap;
+                break;
+            case 'A':
+                if (StartsWith(window + first, window + length, "ADD", 3)) kind = &kAdd;
+                break;
+            default:
+                break;
+        }
+        if (!kind || !ShortStatement(*kind, window, first + 3, length, masks))
+            HandleCleanLine(window + first, window + length);
+    }
+
+    // A statement on [begin, end) of the window; false (nothing done) when it needs the full
+    // tokenizer: escapes, an odd number of quotes, or quotes other than around a whole value.
+    bool ShortStatement(const StatementKind& kind, const char* window, unsigned begin, unsigned end,
+                        const WindowMasks& masks) {
+        if (!Current()) return false;
+        const uint64_t spaces = masks.spaces;
+        const uint64_t text = ~spaces & Below(end) & ~Below(begin);
+        if (!text) return false;
+        // Leading and trailing spaces are not part of the statement.
+        begin = static_cast<unsigned>(__builtin_ctzll(text));
+        end = 64 - static_cast<unsigned>(__builtin_clzll(text));
+        const uint64_t range = Below(end) & ~Below(begin);
+        if (masks.escapes & range) return false;
+        const uint64_t quotes = masks.quotes & range;
+        const uint64_t inside = InsideQuotes(quotes);
+        if (inside >> 63) return false;  // an odd number of quotes: one is left open
+        uint64_t separators = spaces & range & ~inside;
+
+        char* const start = bytes_.Reserve(kWindowReach);
+        char* out = start;
+        unsigned to = separators ? static_cast<unsigned>(__builtin_ctzll(separators)) : end;
+        CopyWide(out, window + begin, to - begin);  // the name keeps its quotes
+        out += to - begin;
+        const auto nameLength = static_cast<size_t>(out - start);
+        int valueCount = 0;
+        while (separators) {
+            const unsigned from = static_cast<unsigned>(__builtin_ctzll(separators)) + 1;
+            separators &= separators - 1;
+            to = separators ? static_cast<unsigned>(__builtin_ctzll(separators)) : end;
+            unsigned at = from, size = to - from;
+            const uint64_t quoted = quotes & Below(to) & ~Below(from);
+            if (quoted) {
+                if (size < 2 || quoted != ((uint64_t{1} << from) | (uint64_t{1} << (to - 1))))
+                    return false;
+                ++at;
+                size -= 2;
+            }
+            *out++ = static_cast<char>(size);  // below 64: a length of one byte
+            CopyWide(out, window + at, size);
+            out += size;
+            ++valueCount;
+        }
+        Push(kind, start, out, nameLength, valueCount);
+        return true;
+    }
+#endif
+
+    void Push(const StatementKind& kind, const char* start, const char* out, size_t nameLength,
+              int valueCount) {
+        const auto size = static_cast<size_t>(out - start);
+        items_.Push({bytes_.Size(), size, nameLength, valueCount, kind.kind});
+        bytes_.Resize(bytes_.Size() + size);
+        awaitingBrace_ = false;
+    }
+
+    void HandleLine(const char* begin, const char* end, bool hasCr) {
         while (begin < end && IsLeadingBlank(*begin))
             ++begin;
-        // The position of the next CR is kept, so lines without one cost no extra scan.
-        if (nextCr_ < begin) nextCr_ = FindCr(begin);
-        if (nextCr_ < end) {
+        if (hasCr) {
             while (end > begin && end[-1] == '\r')
                 --end;
-            nextCr_ = FindCr(begin);
-            if (nextCr_ < end) {
-                // A CR inside the line: rare enough to pay for a copy.
+            if (std::memchr(begin, '\r', static_cast<size_t>(end - begin))) {
+                // A CR inside the line: rare enough to pay for a copy. Reads stay inside it.
                 cleaned_.clear();
                 for (const char* p = begin; p < end; ++p)
                     if (*p != '\r') cleaned_ += *p;
-                begin = cleaned_.data();
-                end = begin + cleaned_.size();
+                loadEnd_ = cleaned_.data() + cleaned_.size();
+                HandleCleanLine(cleaned_.data(), loadEnd_);
+                loadEnd_ = end_;
+                return;
             }
         }
-        if (begin == end || *begin == '#') return;
+        HandleCleanLine(begin, end);
+    }
 
-        if (StartsWith(begin, end, "DECLARE", 7)) {
-            Declare(begin, end);
-        } else if (*begin == '{') {
-            OpenBrace();
-        } else if (*begin == '}') {
-            CloseBrace();
-        } else if (StartsWith(begin, end, "SET", 3)) {
-            Statement(kSet, begin + 3, end);
-        } else if (StartsWith(begin, end, "MAP", 3)) {
-            Statement(kMap, begin + 3, end);
-        } else if (StartsWith(begin, end, "ADD", 3)) {
-            Statement(kAdd, begin + 3, end);
-        } else if (depth_ > 0) {
+    void HandleCleanLine(const char* begin, const char* end) {
+        if (begin == end) return;
+        switch (*begin) {
+            case '#':
+                return;
+            case '{':
+                OpenBrace();
+                return;
+            case '}':
+                CloseBrace();
+                return;
+            case 'D':
+                if (StartsWith(begin, end, "DECLARE", 7)) return Declare(begin, end);
+                break;
+            case 'S':
+                if (StartsWith(begin, end, "SET", 3)) return Statement(kSet, begin + 3, end);
+                break;
+            case 'M':
+                if (StartsWith(begin, end, "MAP", 3)) return Statement(kMap, begin + 3, end);
+                break;
+            case 'A':
+                if (StartsWith(begin, end, "ADD", 3)) return Statement(kAdd, begin + 3, end);
+                break;
+            default:
+                break;
+        }
+        if (depth_ > 0)
             Fail("Invalid statement on template line %d. Should contain a MAP/SET/ADD statement",
                  Line());
-        } else {
-            Fail("Invalid statement on template line %d. Should contain a DECLARE statement",
-                 Line());
+        Fail("Invalid statement on template line %d. Should contain a DECLARE statement", Line());
+    }
+
+    // Copies the plain bytes from p up to the first stop byte or `end` to out, and returns where
+    // it stopped. Tokenizing is most of the parser's work, so 16 bytes are tested and copied at
+    // a time where the processor allows; out has room for 16 bytes past what it receives.
+    const char* CopyPlain(const char* p, const char* end, char*& out, bool quoted) const {
+#if defined(__SSE2__)
+        const __m128i quote = _mm_set1_epi8('"');
+        const __m128i escape = _mm_set1_epi8('\\');
+        const __m128i space = _mm_set1_epi8(quoted ? '"' : ' ');
+        while (loadEnd_ - p >= 16) {
+            const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), chunk);
+            const __m128i hits = _mm_or_si128(
+                _mm_or_si128(_mm_cmpeq_epi8(chunk, quote), _mm_cmpeq_epi8(chunk, escape)),
+                _mm_cmpeq_epi8(chunk, space));
+            unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
+            const auto left = static_cast<size_t>(end - p);
+            if (left < 16) mask |= 1u << left;
+            if (mask) {
+                const unsigned at = static_cast<unsigned>(__builtin_ctz(mask));
+                out += at;
+                return p + at;
+            }
+            p += 16;
+            out += 16;
         }
+#endif
+        const bool* stops = quoted ? kStops.inQuotes : kStops.stop;
+        while (p < end && !stops[static_cast<unsigned char>(*p)])
+            *out++ = *p++;
+        return p;
+    }
+
+    // Splits one token off [cursor, end) into out exactly as the quote-aware ExtractToken does
+    // with the separator " " and the quote '"', but moves a cursor instead of erasing the front
+    // of a string, so a long line costs linear time. False at the end or on an open quote; out
+    // then holds whatever was copied.
+    bool CopyToken(const char*& cursor, const char* end, char*& out, bool keepQuotes) const {
+        if (cursor == end) return false;
+        const char* p = cursor;
+        bool inQuotes = false;
+        while (true) {
+            p = CopyPlain(p, end, out, inQuotes);
+            if (p == end) break;
+            const char c = *p;
+            if (c == ' ') {
+                ++p;
+                break;
+            }
+            if (c == '\\') {
+                if (p + 1 < end) {
+                    const char next = p[1];
+                    *out++ = next == 'n' ? '\n' : next == 't' ? '\t' : next;
+                    p += 2;
+                } else {
+                    *out++ = c;
+                    ++p;
+                }
+                continue;
+            }
+            inQuotes = !inQuotes;
+            if (keepQuotes) *out++ = c;
+            ++p;
+        }
+        if (inQuotes) return false;
+        cursor = p;
+        return true;
+    }
+
+    // Room for everything the tokens of [begin, end) can be rewritten into, with the lengths in
+    // front of values and the slack that 16-byte copies need.
+    static size_t RoomFor(const char* begin, const char* end) {
+        const auto length = static_cast<size_t>(end - begin);
+        return length + length / 32 + 64;
     }
 
     void Declare(const char* begin, const char* end) {
         // The first token is the keyword as written, the second the name, quotes kept.
-        Token keyword, name;
-        char* scratch = Scratch(begin, end);
-        if (!NextToken(begin, end, true, scratch, keyword) ||
-            !NextToken(begin, end, true, scratch, name) || name.Empty())
+        char* const start = bytes_.Reserve(RoomFor(begin, end));
+        char* out = start;
+        const bool keyword = CopyToken(begin, end, out, true);
+        out = start;
+        if (!keyword || !CopyToken(begin, end, out, true) || out == start)
             Fail("No name specified in declaration on line %d", Line());
-        open_.push_back(
-            std::make_unique<zrTemplateBlock>(std::string(name.begin, name.end), Current()));
+        auto* block = new zrTemplateBlock(std::string(start, out), Current());
+        open_.Push({block, items_.Size(), bytes_.Size()});
         awaitingBrace_ = true;
     }
 
@@ -288,14 +496,35 @@ private:
         --depth_;
         if (depth_ < 0) Fail("Invalid closing bracket (}) in line %d", Line());
         if (!Current()) Fail("Closing bracket (}) outside a declaration block in line %d", Line());
-        // A block joins its parent only when it is closed.
-        std::unique_ptr<zrTemplateBlock> block = std::move(open_.back());
-        open_.pop_back();
-        if (open_.empty())
+        // A block joins its parent only when it is closed; its items are moved in now, each list
+        // allocated once at its final size.
+        const OpenBlock closing = open_.Back();
+        std::unique_ptr<zrTemplateBlock> block(closing.block);
+        open_.Pop();
+        MoveItemsInto(*block, closing.firstItem);
+        items_.Truncate(closing.firstItem);
+        bytes_.Truncate(closing.firstByte);
+        if (open_.Empty())
             entry_->AddBlock(std::move(block));
         else
-            open_.back()->AddBlock(std::move(block));
+            open_.Back().block->AddBlock(std::move(block));
         awaitingBrace_ = false;
+    }
+
+    void MoveItemsInto(zrTemplateBlock& block, size_t first) {
+        size_t counts[3] = {};
+        for (size_t i = first; i < items_.Size(); ++i)
+            ++counts[items_[i].kind];
+        for (int kind = 0; kind < 3; ++kind)
+            if (counts[kind]) block.ItemList(kind).reserve(counts[kind]);
+        const char* bytes = bytes_.Data();
+        for (size_t i = first; i < items_.Size(); ++i) {
+            const PendingItem& pending = items_[i];
+            block.ItemList(pending.kind)
+                .emplace_back()
+                .Assign(bytes + pending.offset, pending.size, pending.nameLength,
+                        pending.valueCount, true);
+        }
     }
 
     void Statement(const StatementKind& kind, const char* begin, const char* end) {
@@ -304,27 +533,36 @@ private:
             ++begin;
         while (end > begin && end[-1] == ' ')
             --end;
-        char* scratch = Scratch(begin, end);
-        Token name;
-        if (!NextToken(begin, end, true, scratch, name) || name.Empty())
+        char* const start = bytes_.Reserve(RoomFor(begin, end));
+        char* out = start;
+        if (!CopyToken(begin, end, out, true) || out == start)
             Fail("Found an empty %s statement in line %d", kind.keyword, Line());
-        zrTemplateItemList& list = Current()->ItemList(kind.kind);
-        if (list.capacity() == 0) list.reserve(4);
-        // Values take no more room than their text: each length byte replaces a separator, and
-        // only a value beyond 127 bytes needs more. Short statements grow only if they must.
-        const auto rest = static_cast<size_t>(end - begin);
-        const size_t room = rest > 96 ? rest + 1 + rest / 128 : 0;
-        zrTemplateBlockEntry& item = list.emplace_back();
-        item.SetName(name.begin, name.Size(), room);
-        Token value;
-        if (item.Room() >= rest + 1 + rest / 128) {
-            while (NextToken(begin, end, false, scratch, value))
-                item.AddValueInRoom(value.begin, value.Size());
-        } else {
-            while (NextToken(begin, end, false, scratch, value))
-                item.AddValue(value.begin, value.Size());
+        const auto nameLength = static_cast<size_t>(out - start);
+        int valueCount = 0;
+        while (true) {
+            // Room for a length of one byte; a value of 128 bytes or more moves up for more.
+            char* length = out++;
+            if (!CopyToken(begin, end, out, false)) {
+                out = length;
+                break;
+            }
+            const auto size = static_cast<size_t>(out - length - 1);
+            if (size < 0x80) {
+                *length = static_cast<char>(size);
+            } else {
+                char prefix[10];
+                size_t used = 0;
+                for (size_t rest = size;; rest >>= 7) {
+                    prefix[used++] = static_cast<char>((rest & 0x7f) | (rest > 0x7f ? 0x80 : 0));
+                    if (rest <= 0x7f) break;
+                }
+                std::memmove(length + used, length + 1, size);
+                std::memcpy(length, prefix, used);
+                out += used - 1;
+            }
+            ++valueCount;
         }
-        awaitingBrace_ = false;
+        Push(kind, start, out, nameLength, valueCount);
     }
 
     // The first SET item of that name in the block, as GetItem finds it; null without a block.
@@ -364,30 +602,24 @@ private:
         return uid;
     }
 
-    // Room for any token rewritten from [begin, end); grows only for a longer line than before.
-    char* Scratch(const char* begin, const char* end) {
-        const auto length = static_cast<size_t>(end - begin);
-        if (length <= sizeof shortScratch_) return shortScratch_;
-        if (scratch_.size() < length) scratch_.resize(std::max(length, 2 * scratch_.size()));
-        return scratch_.data();
-    }
-
-    zrTemplateBlock* Current() const {
-        return open_.empty() ? nullptr : open_.back().get();
+    zrTemplateBlock* Current() {
+        return open_.Empty() ? nullptr : open_.Back().block;
     }
 
     const char* text_;
     const char* end_;
+    // How far 16-byte reads may go: the text's end, or a cleaned copy's.
+    const char* loadEnd_;
     std::unique_ptr<zrTemplateEntry> entry_;
     // Declared blocks not closed yet, outermost first; the last is the current block.
-    std::vector<std::unique_ptr<zrTemplateBlock>> open_;
+    SmallStack<OpenBlock, 16> open_;
+    // The items of the open blocks and their bytes, innermost block's last.
+    SmallStack<PendingItem, 64> items_;
+    SmallStack<char, 4096> bytes_;
     bool awaitingBrace_ = false;
     int depth_ = 0;
     int lineNumber_ = 1;
     std::string cleaned_;
-    std::vector<char> scratch_;
-    char shortScratch_[512];
-    const char* nextCr_ = nullptr;
 };
 
 zrTemplateEntry* zrTemplateManager::Parse(const char* text, const char* fileName, bool replace,

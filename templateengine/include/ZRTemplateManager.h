@@ -101,7 +101,8 @@ private:
     zrTemplateList templates_;
     zrTemplateHashesMap internalHashes_;
     // Beside the list: each UID's templates in list order, so lookups by UID are not scans.
-    std::map<int, std::vector<zrTemplateListIterator>> uidIndex_;
+    struct UidIndex;
+    std::unique_ptr<UidIndex> index_;
     // False once CopyFrom has appended out of order; the next registration sorts the list.
     bool sorted_ = true;
 };

@@ -99,18 +99,23 @@ private:
         Append(name, length);
         nameLength_ = length;
     }
-    // As AddValue, where the caller has made sure the buffer has room for it.
-    void AddValueInRoom(const char* value, size_t length) {
-        char* out = data_ + size_;
-        for (size_t rest = length;; rest >>= 7) {
-            *out++ = static_cast<char>((rest & 0x7f) | (rest > 0x7f ? 0x80 : 0));
-            if (rest <= 0x7f) break;
+    // Takes a whole item already laid out as data_ holds it; the buffer is sized to fit. With
+    // `padded`, kInline bytes can be read at `bytes` whatever the size, so a short item is
+    // copied in one fixed-size move.
+    void Assign(const char* bytes, size_t size, size_t nameLength, int valueCount, bool padded) {
+        if (size > capacity_) {
+            Release();
+            data_ = new char[size];
+            capacity_ = size;
         }
-        if (length) std::memcpy(out, value, length);
-        size_ = static_cast<size_t>(out - data_) + length;
-        ++valueCount_;
+        if (padded && size <= kInline)
+            std::memcpy(data_, bytes, kInline);
+        else if (size)
+            std::memcpy(data_, bytes, size);
+        size_ = size;
+        nameLength_ = nameLength;
+        valueCount_ = valueCount;
     }
-    size_t Room() const { return capacity_ - size_; }
     bool NameIs(const char* name, size_t length) const {
         return length == nameLength_ && (length == 0 || std::memcmp(data_, name, length) == 0);
     }

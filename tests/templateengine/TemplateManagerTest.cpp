@@ -123,6 +123,39 @@ TEST_F(ManagerTest, ManyTemplatesStayOrderedAndIndexed) {
     EXPECT_EQ(walked, 3000);
 }
 
+// Unloading frees index entries that later registrations take again; several templates of one
+// UID leave in list order, whichever of them goes first.
+TEST_F(ManagerTest, IndexSurvivesUnloadsAndSharedUids) {
+    for (int uid = 1; uid <= 600; ++uid)
+        Add(uid);
+    for (int uid = 1; uid <= 600; uid += 2)
+        manager_->UnloadTemplate(uid);
+    for (int uid = 601; uid <= 900; ++uid)
+        Add(uid);
+    EXPECT_EQ(manager_->GetTemplateCount(), 600);
+    EXPECT_EQ(manager_->GetTemplate(3), nullptr);
+    EXPECT_EQ(manager_->GetNextTemplate(2)->GetUID(), 4);
+    EXPECT_EQ(manager_->GetNextFreeUID(), 901);
+    std::vector<int> listed = ListUids(manager_.get());
+    EXPECT_TRUE(std::is_sorted(listed.rbegin(), listed.rend()));
+
+    ManagerPtr source = NewManager();
+    ASSERT_NE(Register(source.get(), MinimalTemplate(1000), "b"), nullptr);
+    Add(1000, "a");
+    manager_->CopyFrom(source.get());
+    ASSERT_NE(Register(source.get(), MinimalTemplate(1000), "c", true), nullptr);
+    manager_->CopyFrom(source.get());
+    // Files a, b, c with UID 1000; c was replaced into the source, so it is copied last.
+    EXPECT_EQ(manager_->GetTemplate(1000)->GetFileName(), "a");
+    manager_->UnloadTemplate(1000);
+    EXPECT_EQ(manager_->GetTemplate(1000)->GetFileName(), "b");
+    manager_->UnloadTemplate(1000);
+    EXPECT_EQ(manager_->GetTemplate(1000)->GetFileName(), "c");
+    manager_->UnloadTemplate(1000);
+    EXPECT_EQ(manager_->GetTemplate(1000), nullptr);
+    EXPECT_EQ(manager_->GetNextFreeUID(), 901);
+}
+
 TEST_F(ManagerTest, LookupsByNameAndFileName) {
     zrTemplateEntry* three = Add(3, "three.template");
     Add(8, "eight.template");

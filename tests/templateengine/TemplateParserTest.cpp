@@ -256,6 +256,17 @@ TEST_P(TokenTest, SplitsLikeExtractToken) {
         values.push_back(value);
     EXPECT_EQ(name, c.name);
     EXPECT_EQ(values, c.values);
+
+    // The same statement as the text's last line, where short lines take another path.
+    for (const char* ending : {"\n}", "\n}\n"}) {
+        ParseOutcome last =
+            Parse(manager_.get(), MinimalTemplate(1) + "DECLARE B\n{\nSET " + c.rest + ending);
+        ASSERT_FALSE(last.failed) << last.error;
+        const zrTemplateBlockEntry* lastItem = OnlyItem(last, kTemplateItemSet);
+        ASSERT_NE(lastItem, nullptr);
+        EXPECT_EQ(lastItem->GetName(), c.name);
+        EXPECT_EQ(lastItem->GetValues(), c.values);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -284,6 +295,10 @@ INSTANTIATE_TEST_SUITE_P(
                   {std::string(300, 'x'), std::string(20000, 'y'), std::string(127, 'z')}},
         TokenCase{"ValueFillsTheItem", "A " + std::string(54, 'f'), "A", {std::string(54, 'f')}},
         TokenCase{"ValueJustPastTheItem", "A " + std::string(55, 'f'), "A", {std::string(55, 'f')}},
+        // Lines of 63 and 64 bytes before their LF, and a quoted value in a short line.
+        TokenCase{"LineOf63", "A " + std::string(57, 'w'), "A", {std::string(57, 'w')}},
+        TokenCase{"LineOf64", "A " + std::string(58, 'w'), "A", {std::string(58, 'w')}},
+        TokenCase{"QuotedAmongPlain", "A x \"y z\"  \"\" w", "A", {"x", "y z", "", "", "w"}},
         TokenCase{"LongEscapedValue",
                   "A \"" + std::string(600, 'x') + "\\\"" + std::string(600, 'y') + "\"",
                   "A",
@@ -322,9 +337,11 @@ TEST_F(ParserTest, BlocksNestAndJoinInClosingOrder) {
     const std::string text = MinimalTemplate(1) +
                              "DECLARE OUTER\n{\n"
                              "  SET A 1\n"
-                             "  DECLARE FIRST\n  {\n    DECLARE DEEP\n    {\n    }\n  }\n"
+                             "  DECLARE FIRST\n  {\n    ADD L 1\n"
+                             "    DECLARE DEEP\n    {\n    SET D 4\n    }\n    SET F 2\n  }\n"
                              "  DECLARE SECOND\n  {\n  }\n"
                              "  MAP M v\n"
+                             "  SET Z 3\n"
                              "}\n";
     ParseOutcome outcome = Parse(manager_.get(), text);
     ASSERT_FALSE(outcome.failed) << outcome.error;
@@ -350,8 +367,21 @@ TEST_F(ParserTest, BlocksNestAndJoinInClosingOrder) {
     zrTemplateBlock* deep = entry.ResolveTemplatePath("OUTER/FIRST/DEEP");
     ASSERT_NE(deep, nullptr);
     EXPECT_EQ(deep->GetParent(), outer->GetBlockByName("FIRST"));
-    // Statements after a nested block still belong to the outer one.
+    // Statements after a nested block still belong to the outer one, in file order.
     EXPECT_NE(entry.GetItem("OUTER", "M", kTemplateItemMap), nullptr);
+    auto names = [](zrTemplateBlock* block, int kind) {
+        std::vector<std::string> found;
+        for (const zrTemplateBlockEntry& item : *block->GetItemList(kind))
+            found.push_back(item.GetName());
+        return found;
+    };
+    EXPECT_EQ(names(outer, kTemplateItemSet), (std::vector<std::string>{"A", "Z"}));
+    EXPECT_EQ(names(outer->GetBlockByName("FIRST"), kTemplateItemSet),
+              (std::vector<std::string>{"F"}));
+    EXPECT_EQ(names(outer->GetBlockByName("FIRST"), kTemplateItemAdd),
+              (std::vector<std::string>{"L"}));
+    EXPECT_EQ(names(deep, kTemplateItemSet), (std::vector<std::string>{"D"}));
+    EXPECT_TRUE(names(outer->GetBlockByName("SECOND"), kTemplateItemSet).empty());
 }
 
 TEST_F(ParserTest, UnclosedBlockIsNotPartOfTheTemplate) {
