@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "../ZRFramework/platform/Sessions.h"
+#include "../ZRFramework/platform/posix/UtmpSessions.h"
 
 namespace SS = ZRFramework::ZRPlatform;
 
