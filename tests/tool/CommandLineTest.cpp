@@ -8,27 +8,10 @@
 #include <vector>
 
 #include "CommandLine.h"
+#include "CommandLineTestSupport.h"
 #include "TableOutput.h"
 
 namespace {
-
-struct ParseResult {
-    int result;
-    std::string err;
-};
-
-ParseResult parse(std::vector<std::string> args) {
-    resetRunSettings();
-    resetColumnLists();
-    args.insert(args.begin(), "zdtool");
-    std::vector<char*> argv;
-    for (std::string& arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    testing::internal::CaptureStderr();
-    int result = getOptFromExec(static_cast<int>(args.size()), argv.data());
-    return {result, testing::internal::GetCapturedStderr()};
-}
 
 std::string property(const char* key, bool* specified = nullptr, bool* pathSub = nullptr) {
     std::string value = "<absent>";

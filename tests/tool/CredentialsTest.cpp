@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "CommandLine.h"
+#include "CommandLineTestSupport.h"
 #include "Credentials.h"
 #include "TableOutput.h"
 #include "TestFolders.h"
@@ -85,28 +86,10 @@ TEST(DispatcherVariable, HostAndOptionalPort) {
     }
 }
 
-struct ParseResult {
-    int result;
-    std::string err;
-};
-
 // Sets the variables for one test and puts back what was there.
 class CredentialVariables : public testing::Test {
 protected:
     void TearDown() override { resetRunSettings(); }
-
-    static ParseResult Parse(std::vector<std::string> args) {
-        resetRunSettings();
-        resetColumnLists();
-        args.insert(args.begin(), "zdtool");
-        std::vector<char*> argv;
-        for (std::string& arg : args)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        testing::internal::CaptureStderr();
-        const int result = getOptFromExec(static_cast<int>(args.size()), argv.data());
-        return {result, testing::internal::GetCapturedStderr()};
-    }
 
     zdTest::ClearedVariables variables_{{"ZD_USER", "ZD_PASSWORD", "ZD_DISPATCHER"}};
 };
@@ -115,14 +98,14 @@ TEST_F(CredentialVariables, StandInForFlagsThatAreNotGiven) {
     zdTest::SetEnv("ZD_USER", "ann");
     zdTest::SetEnv("ZD_PASSWORD", "from env");
     zdTest::SetEnv("ZD_DISPATCHER", "farm.example:9001");
-    ASSERT_NE(Parse({"-q", "j"}).result, 0);
+    ASSERT_NE(parse({"-q", "j"}).result, 0);
     EXPECT_EQ(username, "ann");
     EXPECT_EQ(password, "from env");
     EXPECT_STREQ(server, "farm.example");
     EXPECT_EQ(nPort, 9001);
 
     // Flags win, also when they give empty texts; -port wins over the variable's port.
-    ASSERT_NE(Parse({"-u", "bob", "-p", "", "-port", "7000"}).result, 0);
+    ASSERT_NE(parse({"-u", "bob", "-p", "", "-port", "7000"}).result, 0);
     EXPECT_EQ(username, "bob");
     EXPECT_EQ(password, "");
     EXPECT_STREQ(server, "farm.example");
@@ -130,33 +113,33 @@ TEST_F(CredentialVariables, StandInForFlagsThatAreNotGiven) {
 
     // With -s the variable is not looked at, valid or not.
     zdTest::SetEnv("ZD_DISPATCHER", "farm:notaport");
-    ASSERT_NE(Parse({"-s", "other"}).result, 0);
+    ASSERT_NE(parse({"-s", "other"}).result, 0);
     EXPECT_STREQ(server, "other");
     EXPECT_EQ(nPort, 8681);
 
     // A host alone keeps the default port.
     zdTest::SetEnv("ZD_DISPATCHER", "solo");
-    ASSERT_NE(Parse({}).result, 0);
+    ASSERT_NE(parse({}).result, 0);
     EXPECT_STREQ(server, "solo");
     EXPECT_EQ(nPort, 8681);
 }
 
 TEST_F(CredentialVariables, PasswordFromInputIsAskedForOnlyByADash) {
     zdTest::SetEnv("ZD_PASSWORD", "from env");
-    ASSERT_NE(Parse({"-p", "-"}).result, 0);
+    ASSERT_NE(parse({"-p", "-"}).result, 0);
     EXPECT_TRUE(passwordFromInput);
     EXPECT_EQ(password, "");
-    ASSERT_NE(Parse({"-p", "-", "-p", "given"}).result, 0);
+    ASSERT_NE(parse({"-p", "-", "-p", "given"}).result, 0);
     EXPECT_FALSE(passwordFromInput);
     EXPECT_EQ(password, "given");
-    ASSERT_NE(Parse({}).result, 0);
+    ASSERT_NE(parse({}).result, 0);
     EXPECT_FALSE(passwordFromInput);
     EXPECT_EQ(password, "from env");
 }
 
 TEST_F(CredentialVariables, InvalidDispatcherVariableStopsTheRun) {
     zdTest::SetEnv("ZD_DISPATCHER", "farm:99999");
-    ParseResult r = Parse({"-q", "j"});
+    ParseResult r = parse({"-q", "j"});
     EXPECT_EQ(r.result, 0);
     EXPECT_EQ(stopStatus, -1);
     EXPECT_EQ(r.err,
@@ -164,11 +147,11 @@ TEST_F(CredentialVariables, InvalidDispatcherVariableStopsTheRun) {
               "65535)\n");
 
     zdTest::SetEnv("ZD_DISPATCHER", (std::string(256, 'h') + ":80").c_str());
-    r = Parse({});
+    r = parse({});
     EXPECT_EQ(r.result, 0);
     EXPECT_EQ(r.err, "\nValue too long for variable: ZD_DISPATCHER (at most 255 characters)\n");
     zdTest::SetEnv("ZD_DISPATCHER", (std::string(255, 'h') + ":80").c_str());
-    EXPECT_NE(Parse({}).result, 0);
+    EXPECT_NE(parse({}).result, 0);
     EXPECT_EQ(std::string(server), std::string(255, 'h'));
 }
 

@@ -293,33 +293,10 @@ TEST(QueryRules, DisplayFilters) {
     EXPECT_FALSE(showChunk(chunk, queryOptionsFromSettings()));
 }
 
-// The tool against a fake Dispatcher that the test plays.
-class QueryConversation : public testing::Test {
+class QueryConversation : public DispatcherTest {
 protected:
-    void SetUp() override {
-        FreshRun();
-        dispatcher_ = std::make_unique<zdtest::FakeDispatcher>();
-    }
-    void TearDown() override {
-        dispatcher_.reset();
-        resetRunSettings();
-        resetColumnLists();
-        resetQueryState();
-    }
-
-    // What the Dispatcher says, all at once: the tool finds it waiting.
-    void Serve(const std::string& frames) { dispatcher_->QueueBytes(frames); }
-
     // Everything the tool has sent so far.
     std::string Sent() { return dispatcher_->Sent(); }
-
-    static std::string Listing(unsigned char start, unsigned char record, unsigned char end,
-                               const std::vector<std::string>& records) {
-        std::string frames = Frame(start, "");
-        for (const std::string& text : records)
-            frames += Frame(record, text);
-        return frames + Frame(end, "");
-    }
 
     static std::string Acks(unsigned char code, size_t count) {
         std::string frames;
@@ -354,8 +331,6 @@ protected:
         folder.name = "Shots";
         return {JobText(folder), JobText(a), JobText(b)};
     }
-
-    std::unique_ptr<zdtest::FakeDispatcher> dispatcher_;
 };
 
 TEST_F(QueryConversation, StreamedJobsAreAcknowledgedInOrderAndPrinted) {

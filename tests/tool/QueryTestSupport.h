@@ -9,6 +9,7 @@
 #include <ctime>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -273,6 +274,34 @@ inline std::vector<nlohmann::json> JsonLines(const std::string& text) {
     }
     return objects;
 }
+
+// The tool against a fake Dispatcher that the test plays.
+class DispatcherTest : public testing::Test {
+protected:
+    void SetUp() override {
+        FreshRun();
+        dispatcher_ = std::make_unique<zdtest::FakeDispatcher>();
+    }
+    void TearDown() override {
+        dispatcher_.reset();
+        resetRunSettings();
+        resetColumnLists();
+        resetQueryState();
+    }
+
+    // What the Dispatcher says, all at once: the tool finds it waiting.
+    void Serve(const std::string& frames) { dispatcher_->QueueBytes(frames); }
+
+    static std::string Listing(unsigned char start, unsigned char record, unsigned char end,
+                               const std::vector<std::string>& records) {
+        std::string frames = Frame(start, "");
+        for (const std::string& text : records)
+            frames += Frame(record, text);
+        return frames + Frame(end, "");
+    }
+
+    std::unique_ptr<zdtest::FakeDispatcher> dispatcher_;
+};
 
 }  // namespace querytest
 

@@ -92,27 +92,8 @@ TEST(RecordText, JsonObjectsNameEachMemberOnceAfterTheKind) {
 }
 
 // Query mode against a fake Dispatcher, with -o tsv or -o json.
-class RecordListing : public testing::Test {
+class RecordListing : public DispatcherTest {
 protected:
-    void SetUp() override {
-        FreshRun();
-        dispatcher_ = std::make_unique<zdtest::FakeDispatcher>();
-    }
-    void TearDown() override {
-        dispatcher_.reset();
-        resetRunSettings();
-        resetColumnLists();
-        resetQueryState();
-    }
-
-    static std::string Listing(unsigned char start, unsigned char record, unsigned char end,
-                               const std::vector<std::string>& records) {
-        std::string frames = Frame(start, "");
-        for (const std::string& text : records)
-            frames += Frame(record, text);
-        return frames + Frame(end, "");
-    }
-
     // A record text with `marker` replaced by bytes that a Dispatcher's writer would not send.
     static std::string Patch(std::string text, const std::string& marker, const std::string& raw) {
         text.replace(text.find(marker), marker.size(), raw);
@@ -202,8 +183,6 @@ protected:
         EXPECT_NE(err.find("Total"), std::string::npos) << err;
         return out;
     }
-
-    std::unique_ptr<zdtest::FakeDispatcher> dispatcher_;
 };
 
 // The first object of `kind`.
