@@ -136,11 +136,15 @@ bool inTable(const zdRange (&table)[N], uint32_t c) {
     return false;
 }
 
-// The code point of the well-formed sequence at `text[at]` and its length; 0 when the bytes there
-// do not start one (stray continuation, overlong form, surrogate, beyond U+10FFFF, cut short).
-size_t decode(std::string_view text, size_t at, uint32_t& c) {
+}  // namespace
+
+size_t zdDecodeUtf8(std::string_view text, size_t at, uint32_t& c) {
     const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[at + i]); };
     const unsigned char lead = byte(0);
+    if (lead < 0x80) {
+        c = lead;
+        return 1;
+    }
     size_t length;
     uint32_t min;
     if (lead >= 0xC2 && lead <= 0xDF) {
@@ -161,8 +165,6 @@ size_t decode(std::string_view text, size_t at, uint32_t& c) {
     return length;
 }
 
-}  // namespace
-
 size_t zdDisplayWidth(std::string_view text) {
     size_t width = 0;
     for (size_t at = 0; at < text.size();) {
@@ -172,7 +174,7 @@ size_t zdDisplayWidth(std::string_view text) {
             continue;
         }
         uint32_t c = 0;
-        const size_t length = decode(text, at, c);
+        const size_t length = zdDecodeUtf8(text, at, c);
         if (length == 0) {
             ++width;  // a byte the terminal shows as a replacement mark
             ++at;

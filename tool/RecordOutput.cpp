@@ -12,34 +12,9 @@
 
 #include "CommandLine.h"
 #include "ConsoleOutput.h"
+#include "DisplayWidth.h"
 
 namespace {
-
-// The length of the well-formed UTF-8 sequence at the start of `text`, 0 when there is none.
-size_t utf8Sequence(std::string_view text) {
-    const auto byte = [&text](size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(0);
-    if (lead < 0x80) return 1;
-    size_t length;
-    unsigned char low = 0x80, high = 0xBF;  // range of the second byte
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;   // no overlong forms
-        if (lead == 0xED) high = 0x9F;  // no surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;  // nothing above U+10FFFF
-    } else {
-        return 0;
-    }
-    if (text.size() < length || byte(1) < low || byte(1) > high) return 0;
-    for (size_t i = 2; i < length; ++i)
-        if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
-    return length;
-}
 
 // Appends the JSON escaping of valid UTF-8, without the quotes.
 void appendValidRun(std::string& out, std::string_view run) {
@@ -71,7 +46,8 @@ void appendJsonText(std::string& out, std::string_view text) {
     size_t runStart = 0;
     size_t i = 0;
     while (i < text.size()) {
-        const size_t length = utf8Sequence(text.substr(i));
+        uint32_t c = 0;
+        const size_t length = zdDecodeUtf8(text, i, c);
         if (length > 0) {
             i += length;
             continue;
