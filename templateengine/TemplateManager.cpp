@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <iterator>
 #include <utility>
 
@@ -331,6 +332,9 @@ void zrTemplateManager::UnloadTemplate(int uid) {
 }
 
 void zrTemplateManager::Clear() {
+    // Freed from the highest address down: the allocator hands out the memory freed last first,
+    // so the templates registered next are laid out in ascending order, not strewn over the heap.
+    templates_.sort(std::greater<zrTemplateEntry*>());
     for (zrTemplateEntry* entry : templates_)
         delete entry;
     templates_.clear();
