@@ -6,7 +6,7 @@
 #include <cstring>
 #include <utility>
 
-#include "ZRMd5.h"
+#include "TextDigest.h"
 #include "ZRStringHelper.h"
 #include "ZRTemplateObjects.h"
 
@@ -20,20 +20,7 @@ bool ToBoolValue(const std::string& text) {
 }
 
 void Md5Text(const char* data, unsigned long size, char (&text)[33]) {
-    ZRMd5::md5_state_s state;
-    ZRMd5::md5_init(&state);
-    // md5_append counts in int: feed very large texts in pieces.
-    const auto* bytes = reinterpret_cast<const unsigned char*>(data);
-    while (size > 0) {
-        const int piece =
-            size > static_cast<unsigned long>(INT_MAX) ? INT_MAX : static_cast<int>(size);
-        ZRMd5::md5_append(&state, bytes, piece);
-        bytes += piece;
-        size -= static_cast<unsigned long>(piece);
-    }
-    unsigned char digest[16];
-    ZRMd5::md5_finish(&state, digest);
-    ZRMd5::md5_string(digest, text);
+    TextDigest(data).Finish(data + size, text);
 }
 
 }  // namespace
@@ -410,17 +397,24 @@ void zrTemplateEntry::SetFileName(std::string fileName) {
 }
 
 void zrTemplateEntry::SetTemplateContent(const char* text, unsigned long size) {
-    if (!text || size == 0) {
+    if (!text) size = 0;
+    char md5[33];
+    Md5Text(text, size, md5);
+    SetTemplateContent(text, size, md5);
+}
+
+void zrTemplateEntry::SetTemplateContent(const char* text, unsigned long size,
+                                         const char (&md5)[33]) {
+    std::memcpy(md5Hash_, md5, sizeof md5Hash_);
+    if (size == 0) {
         content_.reset();
         contentSize_ = 0;
-        Md5Text("", 0, md5Hash_);
         return;
     }
     content_.reset(new char[size + 1]);
     std::memcpy(content_.get(), text, size);
     content_[size] = '\0';
     contentSize_ = size;
-    Md5Text(content_.get(), size, md5Hash_);
 }
 
 // ---- zrTemplateHash ----

@@ -15,6 +15,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "TextDigest.h"
 #include "ZRTemplateManager.h"
 #include "ZRTemplateObjects.h"
 
@@ -127,20 +128,22 @@ const char* const kLogics[] = {"MULTIFRAME", "FRAMESLICING", "BROADCAST", "SINGL
 class TemplateParser {
 public:
     TemplateParser(const char* text, size_t length)
-        : text_(text), end_(text + length), loadEnd_(end_) {}
+        : text_(text), end_(text + length), loadEnd_(end_), digest_(text) {}
     ~TemplateParser() {
         // Blocks still open after an error belong to nobody else.
         for (size_t i = 0; i < open_.Size(); ++i)
             delete open_[i].block;
     }
 
-    // Reads every line and checks the mandatory content; the UID comes back beside the entry.
-    std::unique_ptr<zrTemplateEntry> Run(const char* fileName, int* uid) {
+    // Reads every line and checks the mandatory content; the UID comes back beside the entry and
+    // the MD5 text of the whole text in md5.
+    std::unique_ptr<zrTemplateEntry> Run(const char* fileName, int* uid, char (&md5)[33]) {
         entry_ = std::make_unique<zrTemplateEntry>();
         entry_->SetFileName(fileName);
         const char* line = text_;
         const bool anyCr = std::memchr(text_, '\r', static_cast<size_t>(end_ - text_)) != nullptr;
         while (true) {
+            digest_.Advance(line);
 #if defined(__SSE2__)
             if (!anyCr && end_ - line >= kWindowReach) {
                 if (const char* next = ShortLines(line)) {
@@ -157,6 +160,7 @@ public:
             line = lineFeed + 1;
         }
         *uid = CheckMandatoryContent();
+        digest_.Finish(end_, md5);
         return std::move(entry_);
     }
 
@@ -620,6 +624,7 @@ private:
     int depth_ = 0;
     int lineNumber_ = 1;
     std::string cleaned_;
+    TextDigest digest_;
 };
 
 zrTemplateEntry* zrTemplateManager::Parse(const char* text, const char* fileName, bool replace,
@@ -627,8 +632,9 @@ zrTemplateEntry* zrTemplateManager::Parse(const char* text, const char* fileName
     if (!text) text = "";
     const size_t length = std::strlen(text);
     int uid = 0;
+    char md5[33];
     std::unique_ptr<zrTemplateEntry> entry =
-        TemplateParser(text, length).Run(fileName ? fileName : "", &uid);
+        TemplateParser(text, length).Run(fileName ? fileName : "", &uid, md5);
 
     if (registerTemplate) {
         zrTemplateListIterator registered = FindFirst(uid);
@@ -637,7 +643,7 @@ zrTemplateEntry* zrTemplateManager::Parse(const char* text, const char* fileName
             Unlink(registered, uid);
         }
     }
-    entry->SetTemplateContent(text, length);
+    entry->SetTemplateContent(text, length, md5);
     if (!registerTemplate) return entry.release();
     zrTemplateEntry* result = entry.get();
     Register(std::move(entry), uid);

@@ -241,6 +241,10 @@ public:
     void SetTemplateContent(const char* text, unsigned long size);
 
 private:
+    friend class zrTemplateManager;
+    // As the public form, with the MD5 text of those bytes computed already.
+    void SetTemplateContent(const char* text, unsigned long size, const char (&md5)[33]);
+
     zrTemplateBlockList blocks_;
     std::unique_ptr<char[]> content_;
     unsigned long contentSize_ = 0;

@@ -427,6 +427,24 @@ TEST_F(ParserTest, ContentIsAnExactCopyOfTheText) {
     EXPECT_EQ(entry->GetMd5Hash().size(), 32u);
 }
 
+// The digest is taken block by block as lines are read: texts ending on, just before and just
+// after a block boundary, and lines that straddle one, must hash as the whole text does.
+TEST_F(ParserTest, DigestMatchesTheWholeTextAtEveryLengthAroundBlockEnds) {
+    const std::string base = MinimalTemplate(3);
+    for (size_t target : {size_t{192}, size_t{256}, size_t{1024}, size_t{4096}}) {
+        for (size_t length = target - 2; length <= target + 2; ++length) {
+            std::string text = base;
+            while (text.size() + 80 < length)
+                text += "# " + std::string(60, 'x') + "\n";
+            if (text.size() < length) text += "#" + std::string(length - text.size() - 1, 'y');
+            ASSERT_EQ(text.size(), length);
+            ParseOutcome outcome = Parse(manager_.get(), text);
+            ASSERT_FALSE(outcome.failed) << outcome.error;
+            EXPECT_EQ(outcome.entry->GetMd5Hash(), Md5Of(text)) << length;
+        }
+    }
+}
+
 TEST_F(ParserTest, RegisteringHandsTheTemplateToTheManager) {
     zrTemplateEntry* entry = Register(manager_.get(), MinimalTemplate(4), "four.template");
     ASSERT_NE(entry, nullptr);
