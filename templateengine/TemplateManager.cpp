@@ -228,19 +228,22 @@ zrTemplateListIterator zrTemplateManager::FindFirst(int uid) {
     return found == index_->map.end() ? templates_.end() : found->second.front();
 }
 
-void zrTemplateManager::Register(std::unique_ptr<zrTemplateEntry> entry, int uid) {
-    // One search of the index gives both the list position and the index slot: with many
-    // templates each search costs a cache miss per level.
+void zrTemplateManager::Register(std::unique_ptr<zrTemplateEntry> entry, int uid, bool replace,
+                                 const char* text, size_t length, const char (&md5)[33]) {
+    // One search of the index gives the duplicate, the list position and the index slot: with
+    // many templates each search costs a cache miss per level.
     auto notBelow = index_->map.lower_bound(uid);
-    zrTemplateListIterator position;
-    if (sorted_) {
-        // A stable sort would leave the newcomer after every template whose UID is not
-        // smaller: just before the first template of the next smaller UID.
-        position = notBelow == index_->map.begin() ? templates_.end()
-                                                   : std::prev(notBelow)->second.front();
-    } else {
-        position = templates_.end();
+    if (notBelow != index_->map.end() && notBelow->first == uid) {
+        if (!replace)
+            throw new zrTemplateException("Duplicate template UID found. Template discarded");
+        Unlink(notBelow->second.front(), uid);
+        notBelow = index_->map.lower_bound(uid);
     }
+    zrTemplateListIterator position = templates_.end();
+    // A stable sort would leave the newcomer after every template whose UID is not smaller: just
+    // before the first template of the next smaller UID.
+    if (sorted_ && notBelow != index_->map.begin()) position = std::prev(notBelow)->second.front();
+    entry->SetTemplateContent(text, length, md5);
     zrTemplateListIterator inserted = templates_.insert(position, entry.get());
     entry.release();  // the list owns it now
     if (notBelow == index_->map.end() || notBelow->first != uid)

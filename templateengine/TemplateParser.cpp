@@ -636,17 +636,13 @@ zrTemplateEntry* zrTemplateManager::Parse(const char* text, const char* fileName
     std::unique_ptr<zrTemplateEntry> entry =
         TemplateParser(text, length).Run(fileName ? fileName : "", &uid, md5);
 
-    if (registerTemplate) {
-        zrTemplateListIterator registered = FindFirst(uid);
-        if (registered != templates_.end()) {
-            if (!replace) Fail("Duplicate template UID found. Template discarded");
-            Unlink(registered, uid);
-        }
-    }
-    entry->SetTemplateContent(text, length, md5);
-    if (!registerTemplate) return entry.release();
     zrTemplateEntry* result = entry.get();
-    Register(std::move(entry), uid);
+    if (registerTemplate) {
+        Register(std::move(entry), uid, replace, text, length, md5);
+    } else {
+        entry->SetTemplateContent(text, length, md5);
+        entry.release();  // the caller's now
+    }
     return result;
 }
 

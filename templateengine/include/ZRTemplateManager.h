@@ -93,7 +93,10 @@ private:
     ~zrTemplateManager();
 
     zrTemplateListIterator FindFirst(int uid);
-    void Register(std::unique_ptr<zrTemplateEntry> entry, int uid);
+    // Registers a parsed entry once its text is copied in; a template of the same UID already
+    // registered is dropped with `replace` and refuses the new one without.
+    void Register(std::unique_ptr<zrTemplateEntry> entry, int uid, bool replace, const char* text,
+                  size_t length, const char (&md5)[33]);
     void Unlink(zrTemplateListIterator position, int uid);
     void SortByIndex();
 
