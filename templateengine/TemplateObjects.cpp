@@ -1,7 +1,6 @@
 // TemplateObjects: the template, block, item, hash record and exception classes, their deep
 // copies, path lookup and typed value reads.
 #include <algorithm>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -17,10 +16,6 @@ namespace {
 
 bool ToBoolValue(const std::string& text) {
     return !(text.empty() || text == "0");
-}
-
-void Md5Text(const char* data, unsigned long size, char (&text)[33]) {
-    TextDigest(data).Finish(data + size, text);
 }
 
 }  // namespace
@@ -399,7 +394,7 @@ void zrTemplateEntry::SetFileName(std::string fileName) {
 void zrTemplateEntry::SetTemplateContent(const char* text, unsigned long size) {
     if (!text) size = 0;
     char md5[33];
-    Md5Text(text, size, md5);
+    TextDigest(text).Finish(text + size, md5);
     SetTemplateContent(text, size, md5);
 }
 
