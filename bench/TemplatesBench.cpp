@@ -140,14 +140,20 @@ void BM_Md5Cache(benchmark::State& state) {
 }
 BENCHMARK(BM_Md5Cache)->Unit(benchmark::kMillisecond);
 
-// Registering in random UID order keeps the list sorted; the cost per template should not grow
-// with the number already registered.
-void BM_RegisterShuffled(benchmark::State& state) {
-    const int count = static_cast<int>(state.range(0));
+// Templates 1 to count in the same random order for every benchmark that takes them.
+std::vector<std::string> ShuffledTexts(int count) {
     std::vector<std::string> texts;
     for (int uid = 1; uid <= count; ++uid)
         texts.push_back(MakeTemplate(uid));
     std::shuffle(texts.begin(), texts.end(), std::mt19937(11));
+    return texts;
+}
+
+// Registering in random UID order keeps the list sorted; the cost per template should not grow
+// with the number already registered.
+void BM_RegisterShuffled(benchmark::State& state) {
+    const int count = static_cast<int>(state.range(0));
+    const std::vector<std::string> texts = ShuffledTexts(count);
     for (auto _ : state) {
         zrTemplateManager* manager = zrTemplateManager::AllocateClass();
         for (const std::string& text : texts)
@@ -166,10 +172,7 @@ BENCHMARK(BM_RegisterShuffled)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisec
 // longer fit in the caches, which sets a floor under the registration ratio.
 void BM_TextCopyShuffled(benchmark::State& state) {
     const int count = static_cast<int>(state.range(0));
-    std::vector<std::string> texts;
-    for (int uid = 1; uid <= count; ++uid)
-        texts.push_back(MakeTemplate(uid));
-    std::shuffle(texts.begin(), texts.end(), std::mt19937(11));
+    const std::vector<std::string> texts = ShuffledTexts(count);
     std::vector<char*> copies;
     copies.reserve(texts.size());
     for (auto _ : state) {
